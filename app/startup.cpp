@@ -1,0 +1,92 @@
+#include "startup.h"
+
+#include "helper.h"
+#include "input.h"
+#include "logging.h"
+#include "output.h"
+#include "tts.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImageReader>
+#include <QQmlApplicationEngine>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace tolka {
+
+void setIdentity(QCoreApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Tolka#"));
+    app.setOrganizationName(QStringLiteral("Arvendel"));
+    app.setOrganizationDomain(QStringLiteral(TOLKA_ORGANIZATION_DOMAIN));
+    app.setApplicationVersion(QStringLiteral("6.11.0"));
+}
+
+void applyProcessSettings()
+{
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/Tolka.png")));
+    // Windows' Ethiopic font; elsewhere fontconfig finds its own fallback.
+    QFontDatabase::addApplicationFallbackFontFamily(QChar::Script_Ethiopic, QStringLiteral("Ebrima"));
+    qputenv("QSG_USE_SIMPLE_ANIMATION_DRIVER", "true");
+    // A background picture of any size must load.
+    QImageReader::setAllocationLimit(0);
+}
+
+QVariantMap initialProperties()
+{
+    // Constant-initialised; only their destruction is registered at exit.
+    static constinit tts cloud;
+    static constinit helper catalogue;
+    static constinit output player;
+    static constinit input recorder;
+    QVariant ttsValue = QVariant::fromValue(cloud);
+    QVariant helperValue = QVariant::fromValue(catalogue);
+    QVariant playerValue = QVariant::fromValue(player);
+    QVariant recorderValue = QVariant::fromValue(recorder);
+    return {{QStringLiteral("tts"), ttsValue},
+            {QStringLiteral("helper"), helperValue},
+            {QStringLiteral("player"), playerValue},
+            {QStringLiteral("recorder"), recorderValue}};
+}
+
+QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component)
+{
+    engine.setInitialProperties(initialProperties());
+    engine.loadFromModule(component.module, component.type);
+    const QList<QObject *> roots = engine.rootObjects();
+    if (roots.isEmpty()) {
+        std::fprintf(stderr, "tolka: cannot create the main window: %s.%s failed to load (see the QML errors above)\n",
+                     qPrintable(component.module), qPrintable(component.type));
+        return nullptr;
+    }
+    auto *window = qobject_cast<QWindow *>(roots.constFirst());
+    if (!window) {
+        std::fprintf(stderr, "tolka: cannot show the main window: the root object of %s.%s is a %s, not a window\n",
+                     qPrintable(component.module), qPrintable(component.type), roots.constFirst()->metaObject()->className());
+        return nullptr;
+    }
+    return window;
+}
+
+int run(int argc, char *argv[], const MainComponent &component)
+{
+    int exitCode = 1;
+    {
+        QGuiApplication app(argc, argv);
+        setIdentity(app);
+        applyProcessSettings();
+        QQmlApplicationEngine engine;
+        QWindow *window = loadMainWindow(engine, component);
+        if (!window)
+            return 1;
+        window->show();
+        qCDebug(lcApp) << "main window shown";
+        exitCode = QGuiApplication::exec();
+    }
+    return exitCode;
+}
+
+} // namespace tolka

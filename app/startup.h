@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+class QCoreApplication;
+class QQmlApplicationEngine;
+class QWindow;
+
+namespace tolka {
+
+// The QML component that is the main window.
+struct MainComponent
+{
+    QString module = QStringLiteral("TolkaModule");
+    QString type = QStringLiteral("Main");
+};
+
+// Name, organisation, domain and version of the application.
+void setIdentity(QCoreApplication &app);
+
+// Window icon, script fallback font, animation driver and image limit.
+void applyProcessSettings();
+
+// The four values the main window receives: "tts", "helper", "player" and
+// "recorder". Every call hands out copies of the same process-wide values.
+[[nodiscard]] QVariantMap initialProperties();
+
+// Loads the main window and returns it, not yet shown; on failure writes the
+// reason to stderr and returns nullptr.
+[[nodiscard]] QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component = {});
+
+// The whole start-up: returns the exit code of the event loop, or 1 when the
+// main window cannot be created.
+int run(int argc, char *argv[], const MainComponent &component = {});
+
+} // namespace tolka

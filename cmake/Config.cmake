@@ -1,0 +1,32 @@
+# Build-time configuration: service host names and subscription keys.
+# The keys default to fixed development values of the right form, which the
+# local test service accepts; real keys are given on the cmake command line.
+
+set(TOLKA_ORGANIZATION_DOMAIN "contact@arvendel.example" CACHE STRING
+    "Organisation domain set on the application (the maker's contact address)")
+
+set(TOLKA_TRANSLATOR_HOST "api.cognitive.microsofttranslator.com" CACHE STRING
+    "Global host of the translator service")
+set(TOLKA_TTS_HOST_SUFFIX "tts.speech.microsoft.com" CACHE STRING
+    "Speech synthesis host, after the region prefix")
+set(TOLKA_STT_HOST_SUFFIX "stt.speech.microsoft.com" CACHE STRING
+    "Speech recognition host, after the region prefix")
+set(TOLKA_REGIONAL_API_HOST_SUFFIX "api.cognitive.microsoft.com" CACHE STRING
+    "Regional service host (token and translator backup), after the region prefix")
+
+set(TOLKA_SPEECH_KEY_WESTEUROPE "0e5a1f3c9b7d42e8a6c0d1f2b3a49c7e" CACHE STRING
+    "Speech subscription key, primary resource, region westeurope")
+set(TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE "1f6b2a4d0c8e53f9b7d1e2a3c4b5ad8f" CACHE STRING
+    "Speech subscription key, backup resource, region westeurope")
+set(TOLKA_SPEECH_KEY_EASTUS "2a7c3b5e1d9f64a0c8e2f3b4d5c6be90" CACHE STRING
+    "Speech subscription key, primary resource, region eastus")
+set(TOLKA_SPEECH_BACKUP_KEY_EASTUS "3b8d4c6f2e0a75b1d9f3a4c5e6d7cfa1" CACHE STRING
+    "Speech subscription key, backup resource, region eastus")
+set(TOLKA_TRANSLATOR_KEY "4c9e5d7a3f1b86c2e0a4b5d6f7e8d0b2" CACHE STRING
+    "Translator subscription key, primary resource")
+set(TOLKA_TRANSLATOR_BACKUP_KEY
+    "DevTranslatorBackupKey0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+    CACHE STRING "Translator subscription key, backup resource (84 letters and digits)")
+mark_as_advanced(TOLKA_SPEECH_KEY_WESTEUROPE TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE
+    TOLKA_SPEECH_KEY_EASTUS TOLKA_SPEECH_BACKUP_KEY_EASTUS
+    TOLKA_TRANSLATOR_KEY TOLKA_TRANSLATOR_BACKUP_KEY)
