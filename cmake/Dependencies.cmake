@@ -1,0 +1,18 @@
+# Third-party libraries other than Qt.
+#   tolka::opus  libopus (encoding of recordings, decoding of synthesised speech)
+#   ALSA::ALSA   ALSA (Linux audio devices)
+if(WIN32)
+    find_package(Opus CONFIG QUIET)
+    if(TARGET Opus::opus)
+        add_library(tolka::opus ALIAS Opus::opus)
+    endif()
+endif()
+if(NOT TARGET tolka::opus)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET GLOBAL opus)
+    add_library(tolka::opus ALIAS PkgConfig::OPUS)
+endif()
+
+if(UNIX AND NOT APPLE)
+    find_package(ALSA REQUIRED)
+endif()
