@@ -20,6 +20,7 @@ Drawer {
     Switch {
         id: historySwitch
 
+        objectName: "historySwitch"
         text: Tol.lang(22)
         height: historySwitch.implicitHeight * 2
         checked: wind.historyEnabled

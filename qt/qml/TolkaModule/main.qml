@@ -41,6 +41,12 @@ ApplicationWindow {
         Tol.sortMessages(tag, value);
     }
 
+    // The one place where panels are made and kept, whichever copy of the
+    // controller asks for them.
+    function panelFor(panel: string, root: var): var {
+        return Tol.makePanel(panel, root);
+    }
+
     title: "Tolka"
     width: Screen.desktopAvailableWidth
     height: Screen.desktopAvailableHeight

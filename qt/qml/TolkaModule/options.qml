@@ -82,6 +82,7 @@ Dialog {
         VolumeSlider {
             id: appSlider
 
+            objectName: "appSlider"
             value: wind.appVol
             Material.accent: bipSwitch.checked ? "darkorange" : bipSwitch.indicator.children[0].color
             onValueChanged: {
@@ -103,6 +104,7 @@ Dialog {
         VolumeSlider {
             id: voiceSlider
 
+            objectName: "voiceSlider"
             value: wind.voiceVol
             Material.accent: voiceSwitch.checked ? "darkorange" : voiceSwitch.indicator.children[0].color
             onValueChanged: {

@@ -228,7 +228,14 @@ function open(panel) {
         getPanel(panel).open();
 }
 
+// Every copy of this script asks the main window, so each panel exists once
+// (the history drawer prepared at start-up included), whoever opens it.
 function getPanel(panel, root = wind) {
+    return wind.panelFor(panel, root);
+}
+
+// The main window's copy: makes a panel on first use and keeps it.
+function makePanel(panel, root) {
     if (!panels[panel]) {
         const component = Qt.createComponent("TolkaModule", panel, Component.PreferSynchronous, root);
         if (component.status !== Component.Ready) {
