@@ -282,5 +282,5 @@ ApplicationWindow {
         Tol.settleLanguages();
     }
 
-    Component.onDestruction: Tol.storeGeometry()
+    Component.onDestruction: Tol.windowClosing()
 }

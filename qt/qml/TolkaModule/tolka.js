@@ -247,24 +247,37 @@ function makePanel(panel, root) {
     return panels[panel];
 }
 
+// Background work still running for this window, finished at its destruction.
+var pendingIncubators = [];
+var pendingComponents = [];
+var closing = false;
+
 // Builds a panel in the background; a synchronous getPanel that came first wins.
 function asyncLoading(panel) {
-    const component = Qt.createComponent("TolkaModule", panel, Component.Asynchronous, wind);
+    // Not parented to the window: a component destroyed with the window while
+    // its asynchronous load is still queued would be used after it is freed.
+    const component = Qt.createComponent("TolkaModule", panel, Component.Asynchronous, null);
+    pendingComponents.push(component);
     const incubate = () => {
+        if (closing)
+            return;
         const incubator = component.incubateObject(wind);
         const keep = () => {
-            if (panels[panel])
+            pendingIncubators = pendingIncubators.filter(i => i !== incubator);
+            if (panels[panel] || closing)
                 incubator.object.destroy();
             else
                 panels[panel] = incubator.object;
         };
-        if (incubator.status === Component.Ready)
+        if (incubator.status === Component.Ready) {
             keep();
-        else
+        } else {
+            pendingIncubators.push(incubator);
             incubator.onStatusChanged = status => {
                 if (status === Component.Ready)
                     keep();
             };
+        }
     };
     if (component.status === Component.Ready)
         incubate();
@@ -273,6 +286,15 @@ function asyncLoading(panel) {
             if (status === Component.Ready)
                 incubate();
         });
+}
+
+// The window is going: nothing may be built for it any more.
+function windowClosing() {
+    closing = true;
+    for (const incubator of pendingIncubators)
+        incubator.forceCompletion();
+    pendingIncubators = [];
+    storeGeometry();
 }
 
 function lang(labelId) {
