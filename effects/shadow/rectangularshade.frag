@@ -23,10 +23,11 @@ void main()
     vec2 halfSize = size * 0.5 - blur;
     vec2 d = abs(c) - halfSize + radius;
     float box = length(max(d, 0.0)) - radius;
-    // A spread of -2 or less would put the fade's outer edge at or inside its
-    // inner edge, where smoothstep is undefined (and in practice inverts the
-    // shadow); such a layer gets a hard edge instead.
-    float blurAmount = max(blur * (1.0 + spread), -blur + 0.001);
+    // The fade must stay within the quad, whose edge lies at box = blur, or the
+    // layer ends in a hard, visible border (positive spreads); and its outer
+    // edge must stay beyond its inner one, where smoothstep is undefined and in
+    // practice inverts the shadow (spreads of -2 or less).
+    float blurAmount = clamp(blur * (1.0 + spread), -blur + 0.001, blur);
     float visibility = 1.0 - smoothstep(-blur, blurAmount, box);
     fragColor = vec4(0.0, 0.0, 0.0, qt_Opacity * visibility);
 }

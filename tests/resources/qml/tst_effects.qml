@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 
 import QtQuick
 import QtQuick.Controls.Material
+import QtQuick.Controls.Material.impl
 import QtTest
 
 // Named like the main window: the shadow effect reaches the window's helper
@@ -32,10 +33,28 @@ Rectangle {
         }
     }
 
+    // A card with the style's plain elevation effect.
+    component Card: Rectangle {
+        id: card
+
+        required property int level
+
+        width: 110
+        height: 60
+        color: "#fafafa"
+        radius: 6
+        layer.enabled: true
+        layer.effect: ElevationEffect {
+            elevation: card.level
+            // The replacement's property; the linter sees the style's file.
+            roundedScale: card.radius // qmllint disable missing-property
+        }
+    }
+
     readonly property ShadowHelper helper: ShadowHelper {}
 
-    width: 360
-    height: 240
+    width: 480
+    height: 400
     color: "white"
     Material.theme: Material.Light
 
@@ -64,6 +83,22 @@ Rectangle {
         x: 100
         y: 140
         checked: true
+    }
+
+    Card {
+        id: card8
+
+        x: 60
+        y: 260
+        level: 8
+    }
+
+    Card {
+        id: card12
+
+        x: 280
+        y: 260
+        level: 12
     }
 
     // Menu items use the same indicator file.
@@ -164,12 +199,16 @@ Rectangle {
             }
         }
 
-        function test_shadowPixels() {
+        function requireHardwareScene() {
             // Under the test suite's Xvfb run the scene graph must use a real
             // back end; a run without it (plain offscreen) cannot draw shaders.
             if (GraphicsInfo.api === GraphicsInfo.Software && !expectHardwareScene) // qmllint disable unqualified
                 skip("shader effects need a hardware scene graph back end");
             verify(GraphicsInfo.api !== GraphicsInfo.Software, "scene graph back end " + GraphicsInfo.api);
+        }
+
+        function test_shadowPixels() {
+            requireHardwareScene();
             const background = swapButton.background as Rectangle;
             const topLeft = background.mapToItem(wind, 0, 0);
             const centreX = Math.round(topLeft.x + background.width / 2);
@@ -189,6 +228,70 @@ Rectangle {
             // Far from any control nothing is drawn.
             compare(image.red(10, 10), 255);
             compare(image.red(centreX, bottom + 40), 255);
+        }
+
+        // High levels have layers with large positive and negative spreads:
+        // the shade still fades out smoothly, with no hard border and no
+        // inverted layer.
+        function test_shadowFadesOut_data() {
+            return [
+                {
+                    tag: "level 8",
+                    card: card8
+                },
+                {
+                    tag: "level 12",
+                    card: card12
+                }
+            ];
+        }
+
+        function test_shadowFadesOut(data) {
+            requireHardwareScene();
+            const card = data.card as Card;
+            const origin = card.mapToItem(wind, 0, 0);
+            const right = Math.round(origin.x + card.width);
+            const bottom = Math.round(origin.y + card.height);
+            const middleX = Math.round(origin.x + card.width / 2);
+            const middleY = Math.round(origin.y + card.height / 2);
+            let image;
+            tryVerify(() => {
+                image = grabImage(wind);
+                return image.red(right + 2, middleY) < 250;
+            }, 5000, "a shade beside the card");
+            const rays = [
+                {
+                    name: "right",
+                    x: right + 2,
+                    y: middleY,
+                    dx: 1,
+                    dy: 0
+                },
+                {
+                    name: "down",
+                    x: middleX,
+                    y: bottom + 2,
+                    dx: 0,
+                    dy: 1
+                },
+                {
+                    name: "left",
+                    x: Math.round(origin.x) - 3,
+                    y: middleY,
+                    dx: -1,
+                    dy: 0
+                }
+            ];
+            for (const ray of rays) {
+                let previous = image.red(ray.x, ray.y);
+                verify(previous < 255, ray.name + ": shade next to the card");
+                for (let i = 1; i <= 45; ++i) {
+                    const value = image.red(ray.x + i * ray.dx, ray.y + i * ray.dy);
+                    verify(value >= previous && value - previous <= 6, ray.name + ", " + i + " px out: " + previous + " then " + value);
+                    previous = value;
+                }
+                compare(previous, 255, ray.name + ": the shade ends");
+            }
         }
 
         function test_checkBoxWithoutIndicator() {
