@@ -33,6 +33,13 @@ QByteArray bytes(std::string_view s)
     return QByteArray(s.data(), qsizetype(s.size()));
 }
 
+// An empty but non-null byte string: QML turns a null QByteArray into an
+// unusable (detached) ArrayBuffer.
+QByteArray emptyBytes()
+{
+    return QByteArray("");
+}
+
 QByteArray bytes(const StaticValue &v)
 {
     return bytes(v.text());
@@ -213,14 +220,14 @@ QByteArray baseLabel(qsizetype id)
     if (uid < n)
         return bytes(entry.isArray() ? entry.at(uid) : entry.valueAt(uid));
     if (uid > 25)
-        return {};
+        return emptyBytes();
     return bytes(rawLabels.valueAt(uid));
 }
 
 QByteArray rawLabel(qsizetype id)
 {
     if (size_t(id) > 25)
-        return {};
+        return emptyBytes();
     return bytes(rawLabels.valueAt(size_t(id)));
 }
 
@@ -381,7 +388,7 @@ QVariantMap helper::extractVoices(QByteArray language) const
 
 QByteArray helper::findLocaleValue(QByteArray name) const
 {
-    return guarded("findLocaleValue", '"' + name + '"', [&] { return cat::findLocaleValue(name); }, QByteArray());
+    return guarded("findLocaleValue", '"' + name + '"', [&] { return cat::findLocaleValue(name); }, QByteArray(""));
 }
 
 qsizetype helper::findLocaleIndex(QByteArray code) const
@@ -401,7 +408,7 @@ qsizetype helper::findLocaleIndex(QByteArray code) const
 QByteArray helper::getCurrentLang(bool languageOnly) const
 {
     return guarded("getCurrentLang", languageOnly ? QByteArray("true") : QByteArray("false"),
-                   [&] { return cat::currentLang(languageOnly); }, QByteArray());
+                   [&] { return cat::currentLang(languageOnly); }, QByteArray(""));
 }
 
 bool helper::isDesktop() const
@@ -422,7 +429,7 @@ QvhList helper::getShadow(qsizetype elevation, qsizetype maxElevation) const
 
 QByteArray helper::getBaseLabel(qsizetype id) const
 {
-    return guarded("getBaseLabel", number(id), [&] { return cat::baseLabel(id); }, QByteArray());
+    return guarded("getBaseLabel", number(id), [&] { return cat::baseLabel(id); }, QByteArray(""));
 }
 
 QByteArrayList helper::contributors() const
@@ -437,7 +444,7 @@ QByteArrayList helper::getBaseModel() const
 
 QByteArray helper::getRawLabel(qsizetype id) const
 {
-    return guarded("getRawLabel", number(id), [&] { return cat::rawLabel(id); }, QByteArray());
+    return guarded("getRawLabel", number(id), [&] { return cat::rawLabel(id); }, QByteArray(""));
 }
 
 QByteArray helper::languageKey(QByteArrayView code)
