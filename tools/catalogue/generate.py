@@ -299,7 +299,7 @@ def generate(icu):
     if [n for n, _ in en] != sorted((voices[c]["LocaleName"] for c in codes), key=lambda s: s.encode()):
         raise GenerationError("the en list must be the voice catalogue's LocaleName values")
 
-    icu_note = f"ICU {icu.ICU_VERSION} (Unicode CLDR {icu.ICU_VERSION and cldr_version(icu)})"
+    icu_note = f"the CLDR data of ICU {icu.ICU_VERSION.split('.')[0]}"
     files = {}
     files["languagenames.cpp"] = source(
         ["Locale display names per interface language, from catalogue/data/voices.json (\"en\"),",
@@ -326,13 +326,6 @@ def generate(icu):
         ["Shadow levels, from catalogue/data/shadows.json."],
         [("shadowLevels", shadows, ["{v}.size() == 13", "{v}[\"12\"].at(2)[\"padding\"].toDouble() == 59.5"])])
     return files
-
-
-def cldr_version(icu):
-    try:
-        return icu.LocaleData.getCLDRVersion()
-    except Exception:
-        return "?"
 
 
 def main():
