@@ -196,11 +196,11 @@ QByteArray findLocaleValue(QByteArrayView name)
 
 qsizetype findLocaleIndex(QByteArrayView code)
 {
-    const std::string_view wanted = view(code);
+    const StaticValue wanted = StaticValue::string(code.data(), size_t(code.size()));
     const auto members = namesEntry().members();
     qsizetype index = 0;
     for (const StaticMember &m : members) {
-        if (m.value.isString() && sameBytes(m.value.text(), wanted))
+        if (m.value.sameString(wanted))
             return index;
         ++index;
     }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -113,6 +114,32 @@ public:
         const std::size_t n = size();
         return n <= inlineCapacity ? std::string_view(m_payload.inl, n) : std::string_view(m_payload.str, n);
     }
+    // True when this is a string with exactly the bytes of `s`: the header
+    // word (kind and length together) first, then the bytes.
+    constexpr bool equals(std::string_view s) const
+    {
+        if consteval {
+            return m_header == header(StaticKind::String, s.size()) && text() == s;
+        } else {
+            return sameString(string(s.data(), s.size()));
+        }
+    }
+    // The same test against a probe made with string(): two word compares
+    // for strings held in place (their unused bytes are zero), else the bytes.
+    bool sameString(const StaticValue &probe) const
+    {
+        if (m_header != probe.m_header)
+            return false;
+        const std::size_t n = size();
+        if (n <= inlineCapacity) {
+            std::uint64_t a;
+            std::uint64_t b;
+            std::memcpy(&a, m_payload.inl, sizeof a);
+            std::memcpy(&b, probe.m_payload.inl, sizeof b);
+            return a == b;
+        }
+        return std::memcmp(m_payload.str, probe.m_payload.str, n) == 0;
+    }
     // A number as a double: signed and unsigned integers are converted.
     // Throws std::runtime_error("Not a number") for any other kind.
     constexpr double toDouble() const
@@ -198,9 +225,17 @@ constexpr const StaticValue &StaticValue::valueAt(std::size_t index) const
 
 constexpr const StaticValue *StaticValue::find(std::string_view key) const
 {
-    for (const StaticMember &m : members()) {
-        if (m.key.isString() && sameBytes(m.key.text(), key))
-            return &m.value;
+    if consteval {
+        for (const StaticMember &m : members()) {
+            if (m.key.equals(key))
+                return &m.value;
+        }
+    } else {
+        const StaticValue probe = string(key.data(), key.size());
+        for (const StaticMember &m : members()) {
+            if (m.key.sameString(probe))
+                return &m.value;
+        }
     }
     return nullptr;
 }
