@@ -14,7 +14,7 @@ echo "== helper (libtolka_catalogue.a) =="
 size -t "$lib" | awk '/TOTALS/ { printf "  text %s  data %s  bss %s\n", $1, $2, $3 }'
 if [ -n "$exe" ] && [ -f "$exe" ]; then
     echo "== the tolka executable =="
-    size -A "$exe" | awk '$1 ~ /^\.(text|rodata|data\.rel\.ro|data)$/ { printf "  %-24s %10d\n", $1, $2 }'
+    size -A "$exe" | awk '$1 ~ /^\.(text|rodata|data\.rel\.ro|data|rela\.dyn|relr\.dyn)$/ { printf "  %-24s %10d\n", $1, $2 }'
     # Symbols of the generated tables that landed in the executable.
     if command -v nm >/dev/null; then
         nm -S --size-sort -C "$exe" | awk '
