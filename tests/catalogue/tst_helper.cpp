@@ -9,8 +9,12 @@
 #include <QTest>
 
 #include <stdexcept>
+#include <type_traits>
 
 namespace cat = tolka::catalogue;
+
+// No data members: every copy behaves alike, all state is process-wide.
+static_assert(std::is_empty_v<helper>);
 
 namespace {
 
