@@ -18,6 +18,31 @@ struct ScriptedReply
     QByteArray contentType = "application/json; charset=utf-8";
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
+
+    [[nodiscard]] static ScriptedReply withStatus(int code)
+    {
+        ScriptedReply r;
+        r.status = code;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply withBody(int code, const QByteArray &content)
+    {
+        ScriptedReply r = withStatus(code);
+        r.body = content;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply delayed(std::chrono::milliseconds wait)
+    {
+        ScriptedReply r;
+        r.delay = wait;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply dropped()
+    {
+        ScriptedReply r;
+        r.dropConnection = true;
+        return r;
+    }
 };
 
 // Per-operation queues of scripted answers; an empty queue means normal
