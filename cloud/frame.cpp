@@ -126,16 +126,18 @@ bool replySucceeded(const QRestReply &reply)
 
 void logReplyError(const QRestReply &reply)
 {
+    // The network reply, not the REST reply, reports HTTP error statuses.
     QNetworkReply *network = reply.networkReply();
     const QUrl url = network ? network->url() : QUrl();
-    // Peeking keeps the body available; it is only read here.
     const QByteArray body = network ? network->peek(network->bytesAvailable()) : QByteArray();
-    const char *errorName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply.error());
+    const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
+    const QString errorString = network ? network->errorString() : reply.errorString();
+    const char *errorName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
     qCDebug(lcCloud).nospace() << "request failed:\n"
                                << url.toString() << '\n'
                                << redactKeys(body) << '\n'
                                << (errorName ? errorName : "UnknownNetworkError") << '\n'
-                               << QString::fromUtf8(redactKeys(reply.errorString().toUtf8())) << '\n';
+                               << QString::fromUtf8(redactKeys(errorString.toUtf8())) << '\n';
     ++clientState().failureCount;
 }
 

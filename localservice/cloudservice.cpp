@@ -73,6 +73,7 @@ bool CloudService::listen(const TlsIdentity &identity, quint16 port, const QHost
     connect(server.get(), &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket *socket) {
         m_sockets.removeIf([](const auto &it) { return it.value().isNull(); });
         m_sockets.insert(socket->peerPort(), socket);
+        m_connectionPorts.append(socket->peerPort());
     });
     if (!server->listen(address, port) || !bind(server.get()))
         return false;
@@ -200,6 +201,14 @@ CloudService::Answer CloudService::synthesize(const QHttpServerRequest &request)
 void CloudService::respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted)
 {
     const auto status = static_cast<QHttpServerResponder::StatusCode>(answer.status);
+    if (scripted.held) {
+        auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
+        m_held.append([later, answer, status] {
+            if (!later->isResponseCanceled())
+                later->write(answer.body, answer.contentType, status);
+        });
+        return;
+    }
     if (scripted.delay.count() <= 0) {
         responder.write(answer.body, answer.contentType, status);
         return;
@@ -210,6 +219,13 @@ void CloudService::respond(QHttpServerResponder &responder, const Answer &answer
         if (!later->isResponseCanceled())
             later->write(answer.body, answer.contentType, status);
     });
+}
+
+void CloudService::releaseHeld()
+{
+    const QList<std::function<void()>> held = std::exchange(m_held, {});
+    for (const auto &answer : held)
+        answer();
 }
 
 void CloudService::dropConnection(quint16 clientPort, QHttpServerResponder &responder)

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QSslSocket>
 
+#include <functional>
 #include <memory>
 
 class QSslServer;
@@ -35,6 +36,12 @@ public:
 
     [[nodiscard]] ReplyScript &script() { return m_script; }
     [[nodiscard]] RequestLog &log() { return m_log; }
+    // Answers every reply the script told to hold, in arrival order.
+    void releaseHeld();
+    [[nodiscard]] qsizetype heldCount() const { return m_held.size(); }
+    // Client ports of the TLS connections accepted so far, in order.
+    [[nodiscard]] const QList<quint16> &connectionPorts() const { return m_connectionPorts; }
+
     void setKeys(const KeyRing &keys) { m_keys = keys; }
     void setTranslationEngine(std::unique_ptr<TranslationEngine> engine) { m_translation = std::move(engine); }
     void setRecognitionEngine(std::unique_ptr<RecognitionEngine> engine) { m_recognition = std::move(engine); }
@@ -60,6 +67,8 @@ private:
 
     QSslServer *m_server = nullptr;
     QHash<quint16, QPointer<QSslSocket>> m_sockets;
+    QList<quint16> m_connectionPorts;
+    QList<std::function<void()>> m_held;
     ReplyScript m_script;
     RequestLog m_log;
     KeyRing m_keys = KeyRing::buildKeys();

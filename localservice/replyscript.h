@@ -18,6 +18,7 @@ struct ScriptedReply
     QByteArray contentType = "application/json; charset=utf-8";
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
+    bool held = false; // answered only when the service releases held replies
 
     [[nodiscard]] static ScriptedReply withStatus(int code)
     {
@@ -35,6 +36,12 @@ struct ScriptedReply
     {
         ScriptedReply r;
         r.delay = wait;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply heldWithStatus(int code)
+    {
+        ScriptedReply r = withStatus(code);
+        r.held = true;
         return r;
     }
     [[nodiscard]] static ScriptedReply dropped()

@@ -48,6 +48,29 @@ QByteArray contentType(const QHttpServerRequest &request)
     return request.headers().combinedValue(QHttpHeaders::WellKnownHeader::ContentType).trimmed().toLower();
 }
 
+// Raw control characters inside a string are not JSON, even where a lenient
+// parser takes them.
+bool hasRawControlInString(const QByteArray &json)
+{
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : json) {
+        if (!inString) {
+            inString = c == '"';
+            continue;
+        }
+        if (static_cast<unsigned char>(c) < 0x20)
+            return true;
+        if (escaped)
+            escaped = false;
+        else if (c == '\\')
+            escaped = true;
+        else if (c == '"')
+            inString = false;
+    }
+    return false;
+}
+
 QString stringMember(const QJsonObject &object, const QString &name, bool *ok)
 {
     const QJsonValue value = object.value(name);
@@ -66,6 +89,9 @@ std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequ
         return rejection(415, QStringLiteral("415000"), QStringLiteral("The Content-Type header is invalid."));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
+    if (error.error == QJsonParseError::NoError && hasRawControlInString(request.body()))
+        return rejection(400, QStringLiteral("400074"),
+                         QStringLiteral("The body of the request is not valid JSON: unescaped control character."));
     if (error.error != QJsonParseError::NoError)
         return rejection(400, QStringLiteral("400074"),
                          QStringLiteral("The body of the request is not valid JSON: %1 at offset %2.")

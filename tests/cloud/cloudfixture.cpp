@@ -41,6 +41,18 @@ QVariant MessageWindow::last(const QString &tag) const
 
 bool CloudFixture::start(QString *error)
 {
+    if (!startService(error))
+        return false;
+    qputenv("TOLKA_CLOUD_ORIGIN", m_service.origin().toUtf8());
+    qputenv("TOLKA_CLOUD_CA_FILE", m_caPath.toUtf8());
+    tts::configSSL();
+    tts client;
+    client.init();
+    return true;
+}
+
+bool CloudFixture::startService(QString *error)
+{
     if (!m_folder.isValid()) {
         *error = QStringLiteral("no temporary folder");
         return false;
@@ -53,11 +65,6 @@ bool CloudFixture::start(QString *error)
         return false;
     }
     m_caPath = identity->caPath;
-    qputenv("TOLKA_CLOUD_ORIGIN", m_service.origin().toUtf8());
-    qputenv("TOLKA_CLOUD_CA_FILE", m_caPath.toUtf8());
-    tts::configSSL();
-    tts client;
-    client.init();
     return true;
 }
 

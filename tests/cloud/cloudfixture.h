@@ -40,6 +40,8 @@ public:
     // Starts the service and initialises the client; false (with a test
     // failure message in error) when anything is missing.
     bool start(QString *error);
+    // Only the service; the client is left alone.
+    bool startService(QString *error);
 
     [[nodiscard]] CloudService &service() { return m_service; }
     [[nodiscard]] QString caPath() const { return m_caPath; }
