@@ -55,8 +55,8 @@ std::optional<QUrl> developmentOrigin()
     if (value.isEmpty())
         return std::nullopt;
     const QUrl url(QString::fromUtf8(value), QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()
-        || !(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.hasQuery()) {
+    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty() ||
+        !(url.path().isEmpty() || url.path() == QLatin1String("/")) || url.hasQuery()) {
         qCWarning(lcCloud) << "TOLKA_CLOUD_ORIGIN ignored: expected https://host[:port], got" << value;
         return std::nullopt;
     }

@@ -66,7 +66,8 @@ void prepareRequests()
     base.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
 
     s.recognitionRequest = base;
-    s.recognitionRequest.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("audio/ogg; codecs=opus"));
+    s.recognitionRequest.setHeader(QNetworkRequest::ContentTypeHeader,
+                                   QByteArrayLiteral("audio/ogg; codecs=opus"));
 
     s.synthesisRequest = base;
     s.synthesisRequest.setUrl(s.synthesisUrl);
@@ -107,7 +108,8 @@ bool admitRequest()
     return true;
 }
 
-void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength, std::optional<QByteArray> key)
+void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength,
+                  std::optional<QByteArray> key)
 {
     const ClientState &s = clientState();
     QHttpHeaders headers = request.headers();
@@ -115,7 +117,8 @@ void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength,
         key ? *key : speechKey(s.westEuropeRegion, s.useSpeechBackupKey || s.failureCount != 0);
     headers.replaceOrAppend("Ocp-Apim-Subscription-Key", chosen);
     if (contentLength)
-        headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentLength, QByteArray::number(*contentLength));
+        headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentLength,
+                                QByteArray::number(*contentLength));
     request.setHeaders(headers);
 }
 

@@ -7,7 +7,8 @@ namespace tolka::cloud {
 QByteArray speechKey(bool westEurope, bool backup)
 {
     if (westEurope)
-        return backup ? QByteArray(config::speechBackupKeyWestEurope) : QByteArray(config::speechKeyWestEurope);
+        return backup ? QByteArray(config::speechBackupKeyWestEurope)
+                      : QByteArray(config::speechKeyWestEurope);
     return backup ? QByteArray(config::speechBackupKeyEastUs) : QByteArray(config::speechKeyEastUs);
 }
 
@@ -18,8 +19,9 @@ QByteArray translatorKey(bool backup)
 
 QByteArrayList allKeys()
 {
-    return {config::speechKeyWestEurope, config::speechBackupKeyWestEurope, config::speechKeyEastUs,
-            config::speechBackupKeyEastUs, config::translatorKey,           config::translatorBackupKey};
+    return {config::speechKeyWestEurope, config::speechBackupKeyWestEurope,
+            config::speechKeyEastUs,     config::speechBackupKeyEastUs,
+            config::translatorKey,       config::translatorBackupKey};
 }
 
 QByteArray redactKeys(QByteArray text)

@@ -28,8 +28,9 @@ void recognizeShortAudio(const QByteArray &recording, const QByteArray &language
                             if (replySucceeded(reply)) {
                                 const QByteArray answer = reply.readBody();
                                 if (!answer.isEmpty())
-                                    sendMessage(QStringLiteral("SPEECH"),
-                                                QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
+                                    sendMessage(
+                                        QStringLiteral("SPEECH"),
+                                        QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
                                 clientState().failureCount = 0;
                             } else {
                                 logReplyError(reply);

@@ -16,12 +16,23 @@ QByteArray escapeXml(const QByteArray &text)
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
-        case '\'': out.append("&apos;"); break;
-        case '"': out.append("&quot;"); break;
-        default: out.append(c);
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        default:
+            out.append(c);
         }
     }
     return out;
@@ -57,20 +68,21 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
     // Rebuilt on every send: a resend speaks the current language.
     const QByteArray document = ssmlDocument(s.speechLanguage, voice, text);
     applyHeaders(s.synthesisRequest, document.size());
-    s.restManager->post(s.synthesisRequest, document, QCoreApplication::instance(), [text, voice](QRestReply &reply) {
-        ClientState &state = clientState();
-        if (replySucceeded(reply)) {
-            const QByteArray audio = reply.readBody();
-            if (!audio.isEmpty() && state.hub)
-                state.hub->speechReady.fire(audio);
-            state.failureCount = 0;
-        } else {
-            logReplyError(reply);
-            state.useSpeechBackupKey = true;
-            synthesize(text, voice);
-        }
-        releaseReply(reply);
-    });
+    s.restManager->post(s.synthesisRequest, document, QCoreApplication::instance(),
+                        [text, voice](QRestReply &reply) {
+                            ClientState &state = clientState();
+                            if (replySucceeded(reply)) {
+                                const QByteArray audio = reply.readBody();
+                                if (!audio.isEmpty() && state.hub)
+                                    state.hub->speechReady.fire(audio);
+                                state.failureCount = 0;
+                            } else {
+                                logReplyError(reply);
+                                state.useSpeechBackupKey = true;
+                                synthesize(text, voice);
+                            }
+                            releaseReply(reply);
+                        });
 }
 
 } // namespace tolka::cloud

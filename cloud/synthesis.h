@@ -9,7 +9,8 @@ namespace tolka::cloud {
 [[nodiscard]] QByteArray escapeXml(const QByteArray &text);
 
 // The SSML document for one text, spoken in language with voice.
-[[nodiscard]] QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice, const QByteArray &text);
+[[nodiscard]] QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice,
+                                      const QByteArray &text);
 
 // Sends one synthesis request; its audio goes out on the hub's speechReady.
 void synthesize(const QByteArray &text, const QByteArray &voice);

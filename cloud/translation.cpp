@@ -16,8 +16,8 @@ QByteArray toTranslatorCode(const QByteArray &code)
 {
     static constexpr std::array<std::string_view, 3> traditional{"zh-HK", "zh-TW", "cmn-Hant-TW"};
     static constexpr std::array<std::string_view, 10> simplified{
-        "wuu-CN",         "yue-CN",          "zh-CN",          "zh-CN-GUANGXI",   "zh-CN-henan",
-        "zh-CN-liaoning", "zh-CN-shaanxi",   "zh-CN-shandong", "zh-CN-sichuan",   "cmn-Hans-CN"};
+        "wuu-CN",         "yue-CN",        "zh-CN",          "zh-CN-GUANGXI", "zh-CN-henan",
+        "zh-CN-liaoning", "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN"};
     const std::string_view view(code.constData(), size_t(code.size()));
     for (std::string_view c : traditional) {
         if (c == view)
@@ -38,13 +38,27 @@ QByteArray escapeJsonText(const QByteArray &text)
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '\b': out.append("\\b"); break;
-        case '\f': out.append("\\f"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
         default:
             if (byte < 0x20) {
                 out.append("\\u00");
@@ -87,26 +101,27 @@ void translate(const QByteArray &escapedText, const QByteArray &from, const QByt
         return;
     s.translateRequest.setUrl(s.translateUrl);
     const QByteArray body = translationBody(escapedText, from, to);
-    applyHeaders(s.translateRequest, body.size(), translatorKey(s.useTranslatorBackupKey || s.failureCount != 0));
-    s.restManager->post(s.translateRequest, body, QCoreApplication::instance(),
-                        [escapedText, from, to](QRestReply &reply) {
-                            ClientState &state = clientState();
-                            if (replySucceeded(reply)) {
-                                const QByteArray answer = reply.readBody();
-                                if (!answer.isEmpty()) {
-                                    const QJsonValue top = parseJson(answer);
-                                    sendMessage(QStringLiteral("TRAD"),
-                                                QVariant::fromValue(top[0][QLatin1String("translations")][0]
-                                                                       [QLatin1String("text")]));
-                                }
-                                state.failureCount = 0;
-                            } else {
-                                state.useTranslatorBackupKey = true;
-                                logReplyError(reply);
-                                translate(escapedText, from, to);
-                            }
-                            releaseReply(reply);
-                        });
+    applyHeaders(s.translateRequest, body.size(),
+                 translatorKey(s.useTranslatorBackupKey || s.failureCount != 0));
+    s.restManager->post(
+        s.translateRequest, body, QCoreApplication::instance(), [escapedText, from, to](QRestReply &reply) {
+            ClientState &state = clientState();
+            if (replySucceeded(reply)) {
+                const QByteArray answer = reply.readBody();
+                if (!answer.isEmpty()) {
+                    const QJsonValue top = parseJson(answer);
+                    sendMessage(
+                        QStringLiteral("TRAD"),
+                        QVariant::fromValue(top[0][QLatin1String("translations")][0][QLatin1String("text")]));
+                }
+                state.failureCount = 0;
+            } else {
+                state.useTranslatorBackupKey = true;
+                logReplyError(reply);
+                translate(escapedText, from, to);
+            }
+            releaseReply(reply);
+        });
 }
 
 } // namespace tolka::cloud

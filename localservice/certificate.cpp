@@ -13,11 +13,9 @@
 
 namespace {
 
-template <auto Free>
-struct Deleter
+template <auto Free> struct Deleter
 {
-    template <typename T>
-    void operator()(T *p) const { Free(p); }
+    template <typename T> void operator()(T *p) const { Free(p); }
 };
 using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
 using Certificate = std::unique_ptr<X509, Deleter<X509_free>>;
@@ -71,17 +69,17 @@ std::optional<QByteArrayList> makePem(QString *error)
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char *>("Tolka local service"), -1, -1, 0);
     X509_set_issuer_name(x, name);
-    if (!addExtension(x, NID_basic_constraints, "critical,CA:TRUE")
-        || !addExtension(x, NID_key_usage, "critical,digitalSignature,keyCertSign")
-        || !addExtension(x, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1")
-        || !X509_sign(x, key.get(), EVP_sha256())) {
+    if (!addExtension(x, NID_basic_constraints, "critical,CA:TRUE") ||
+        !addExtension(x, NID_key_usage, "critical,digitalSignature,keyCertSign") ||
+        !addExtension(x, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1") ||
+        !X509_sign(x, key.get(), EVP_sha256())) {
         *error = QStringLiteral("certificate signing failed");
         return std::nullopt;
     }
     Bio certificateBio(BIO_new(BIO_s_mem()));
     Bio keyBio(BIO_new(BIO_s_mem()));
-    if (!PEM_write_bio_X509(certificateBio.get(), x)
-        || !PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)) {
+    if (!PEM_write_bio_X509(certificateBio.get(), x) ||
+        !PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)) {
         *error = QStringLiteral("PEM encoding failed");
         return std::nullopt;
     }
@@ -102,7 +100,8 @@ std::optional<TlsIdentity> generateIdentity(const QString &folder, QString *erro
     return loadIdentity(caPath, keyPath, error);
 }
 
-std::optional<TlsIdentity> loadIdentity(const QString &certificatePath, const QString &keyPath, QString *error)
+std::optional<TlsIdentity> loadIdentity(const QString &certificatePath, const QString &keyPath,
+                                        QString *error)
 {
     QFile certificateFile(certificatePath);
     QFile keyFile(keyPath);
@@ -110,13 +109,15 @@ std::optional<TlsIdentity> loadIdentity(const QString &certificatePath, const QS
         *error = QStringLiteral("cannot read %1 or %2").arg(certificatePath, keyPath);
         return std::nullopt;
     }
-    const QList<QSslCertificate> certificates = QSslCertificate::fromData(certificateFile.readAll(), QSsl::Pem);
+    const QList<QSslCertificate> certificates =
+        QSslCertificate::fromData(certificateFile.readAll(), QSsl::Pem);
     const QByteArray keyPem = keyFile.readAll();
     QSslKey key(keyPem, QSsl::Ec, QSsl::Pem);
     if (key.isNull())
         key = QSslKey(keyPem, QSsl::Rsa, QSsl::Pem);
     if (certificates.isEmpty() || key.isNull()) {
-        *error = QStringLiteral("no PEM certificate in %1 or no EC/RSA key in %2").arg(certificatePath, keyPath);
+        *error =
+            QStringLiteral("no PEM certificate in %1 or no EC/RSA key in %2").arg(certificatePath, keyPath);
         return std::nullopt;
     }
     return TlsIdentity{certificates.constFirst(), key, certificatePath};

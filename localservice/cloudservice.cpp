@@ -29,25 +29,38 @@ std::optional<Operation> operationFor(const QString &path)
 QByteArray methodName(QHttpServerRequest::Method method)
 {
     switch (method) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    case QHttpServerRequest::Method::Options: return "OPTIONS";
-    case QHttpServerRequest::Method::Patch: return "PATCH";
-    case QHttpServerRequest::Method::Connect: return "CONNECT";
-    case QHttpServerRequest::Method::Trace: return "TRACE";
-    default: return "UNKNOWN";
+    case QHttpServerRequest::Method::Get:
+        return "GET";
+    case QHttpServerRequest::Method::Put:
+        return "PUT";
+    case QHttpServerRequest::Method::Delete:
+        return "DELETE";
+    case QHttpServerRequest::Method::Post:
+        return "POST";
+    case QHttpServerRequest::Method::Head:
+        return "HEAD";
+    case QHttpServerRequest::Method::Options:
+        return "OPTIONS";
+    case QHttpServerRequest::Method::Patch:
+        return "PATCH";
+    case QHttpServerRequest::Method::Connect:
+        return "CONNECT";
+    case QHttpServerRequest::Method::Trace:
+        return "TRACE";
+    default:
+        return "UNKNOWN";
     }
 }
 
 QString protocolName(QSsl::SslProtocol protocol)
 {
     switch (protocol) {
-    case QSsl::TlsV1_3: return QStringLiteral("TLSv1.3");
-    case QSsl::TlsV1_2: return QStringLiteral("TLSv1.2");
-    default: return QStringLiteral("other");
+    case QSsl::TlsV1_3:
+        return QStringLiteral("TLSv1.3");
+    case QSsl::TlsV1_2:
+        return QStringLiteral("TLSv1.2");
+    default:
+        return QStringLiteral("other");
     }
 }
 
@@ -55,7 +68,8 @@ constexpr QByteArrayView jsonType = "application/json; charset=utf-8";
 
 } // namespace
 
-CloudService::CloudService(QObject *parent) : QAbstractHttpServer(parent) {}
+CloudService::CloudService(QObject *parent) : QAbstractHttpServer(parent)
+{}
 
 CloudService::~CloudService() = default;
 
@@ -67,7 +81,8 @@ bool CloudService::listen(const TlsIdentity &identity, quint16 port, const QHost
     tls.setPrivateKey(identity.key);
     tls.setProtocol(QSsl::TlsV1_2OrLater);
     tls.setPeerVerifyMode(QSslSocket::VerifyNone); // clients need no certificate
-    tls.setAllowedNextProtocols({QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
+    tls.setAllowedNextProtocols(
+        {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
     server->setSslConfiguration(tls);
     // Remembered so that a scripted reply can drop a client's connection.
     connect(server.get(), &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket *socket) {
@@ -148,16 +163,21 @@ void CloudService::missingHandler(const QHttpServerRequest &, QHttpServerRespond
     responder.write(QHttpServerResponder::StatusCode::NotFound);
 }
 
-CloudService::Answer CloudService::serve(Operation operation, const QHttpServerRequest &request, QString *keyRole)
+CloudService::Answer CloudService::serve(Operation operation, const QHttpServerRequest &request,
+                                         QString *keyRole)
 {
-    const auto key = checkKey(request, operation == Operation::Translation ? m_keys.translator : m_keys.speech);
+    const auto key =
+        checkKey(request, operation == Operation::Translation ? m_keys.translator : m_keys.speech);
     if (const auto *rejected = std::get_if<Rejection>(&key))
         return {rejected->status, rejected->body, jsonType.toByteArray()};
     *keyRole = std::get<QString>(key);
     switch (operation) {
-    case Operation::Translation: return translate(request);
-    case Operation::Recognition: return recognize(request);
-    case Operation::Synthesis: return synthesize(request);
+    case Operation::Translation:
+        return translate(request);
+    case Operation::Recognition:
+        return recognize(request);
+    case Operation::Synthesis:
+        return synthesize(request);
     }
     return {};
 }
@@ -181,9 +201,10 @@ CloudService::Answer CloudService::recognize(const QHttpServerRequest &request)
         return {rejected->status, rejected->body, jsonType.toByteArray()};
     const RecognitionInput &input = std::get<RecognitionInput>(parsed);
     const std::optional<QString> text = m_recognition->recognize(input.audio, input.language);
-    QJsonObject reply{{QStringLiteral("RecognitionStatus"), text ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
-                      {QStringLiteral("Offset"), 0},
-                      {QStringLiteral("Duration"), 0}};
+    QJsonObject reply{
+        {QStringLiteral("RecognitionStatus"), text ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
+        {QStringLiteral("Offset"), 0},
+        {QStringLiteral("Duration"), 0}};
     if (text)
         reply.insert(QStringLiteral("DisplayText"), *text);
     return {200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
@@ -198,7 +219,8 @@ CloudService::Answer CloudService::synthesize(const QHttpServerRequest &request)
     return {200, m_synthesis->synthesize(input.text, input.language, input.voice), "audio/ogg"};
 }
 
-void CloudService::respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted)
+void CloudService::respond(QHttpServerResponder &responder, const Answer &answer,
+                           const ScriptedReply &scripted)
 {
     const auto status = static_cast<QHttpServerResponder::StatusCode>(answer.status);
     if (scripted.held) {

@@ -43,8 +43,14 @@ public:
     [[nodiscard]] const QList<quint16> &connectionPorts() const { return m_connectionPorts; }
 
     void setKeys(const KeyRing &keys) { m_keys = keys; }
-    void setTranslationEngine(std::unique_ptr<TranslationEngine> engine) { m_translation = std::move(engine); }
-    void setRecognitionEngine(std::unique_ptr<RecognitionEngine> engine) { m_recognition = std::move(engine); }
+    void setTranslationEngine(std::unique_ptr<TranslationEngine> engine)
+    {
+        m_translation = std::move(engine);
+    }
+    void setRecognitionEngine(std::unique_ptr<RecognitionEngine> engine)
+    {
+        m_recognition = std::move(engine);
+    }
     void setSynthesisEngine(std::unique_ptr<SynthesisEngine> engine) { m_synthesis = std::move(engine); }
 
 protected:

@@ -20,7 +20,8 @@ class RecognitionEngine
 public:
     virtual ~RecognitionEngine() = default;
     // The recognised text of an Ogg Opus recording; nothing when not understood.
-    [[nodiscard]] virtual std::optional<QString> recognize(const QByteArray &oggOpus, const QString &language) = 0;
+    [[nodiscard]] virtual std::optional<QString> recognize(const QByteArray &oggOpus,
+                                                           const QString &language) = 0;
 };
 
 class SynthesisEngine
@@ -28,7 +29,8 @@ class SynthesisEngine
 public:
     virtual ~SynthesisEngine() = default;
     // Bare 60-byte Opus packets (24 kHz mono, 20 ms each).
-    [[nodiscard]] virtual QByteArray synthesize(const QString &text, const QString &language, const QString &voice) = 0;
+    [[nodiscard]] virtual QByteArray synthesize(const QString &text, const QString &language,
+                                                const QString &voice) = 0;
 };
 
 // Fixed engines: give replies of the real shape without doing any work.

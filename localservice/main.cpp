@@ -23,7 +23,8 @@ int main(int argc, char *argv[])
                                         QStringLiteral("file"));
     const QCommandLineOption keyOption(QStringLiteral("key"), QStringLiteral("PEM private key file."),
                                        QStringLiteral("file"));
-    const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Do not print the request log."));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("Do not print the request log."));
     parser.addOptions({portOption, certOption, keyOption, quietOption});
     parser.process(app);
 

@@ -7,7 +7,12 @@
 #include <chrono>
 #include <optional>
 
-enum class Operation { Translation, Recognition, Synthesis };
+enum class Operation
+{
+    Translation,
+    Recognition,
+    Synthesis
+};
 
 // One scripted answer. Without a body the operation's normal answer is sent
 // with the given status.

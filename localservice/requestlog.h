@@ -17,7 +17,7 @@ struct LoggedRequest
     QString query;
     QHttpHeaders headers;
     qint64 bodyLength = 0;
-    QByteArray bodySha256; // hex
+    QByteArray bodySha256;  // hex
     quint16 clientPort = 0; // tells the client's connections apart
     QString tlsProtocol;    // "TLSv1.3", ...
     QByteArray alpn;        // "h2", "http/1.1" or empty

@@ -27,17 +27,20 @@ KeyRing KeyRing::buildKeys()
 Rejection rejection(int status, const QString &code, const QString &message)
 {
     const QJsonObject error{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}};
-    return {status, QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact)};
+    return {status,
+            QJsonDocument(QJsonObject{{QStringLiteral("error"), error}}).toJson(QJsonDocument::Compact)};
 }
 
-std::variant<QString, Rejection> checkKey(const QHttpServerRequest &request, const QHash<QByteArray, QString> &keys)
+std::variant<QString, Rejection> checkKey(const QHttpServerRequest &request,
+                                          const QHash<QByteArray, QString> &keys)
 {
     // Repeated headers combine into one value, which matches no key.
     const QByteArray key = request.headers().combinedValue("Ocp-Apim-Subscription-Key");
     const auto it = keys.constFind(key);
     if (key.isEmpty() || it == keys.cend())
-        return rejection(401, QStringLiteral("401"),
-                         QStringLiteral("Access denied due to invalid subscription key or wrong API endpoint."));
+        return rejection(
+            401, QStringLiteral("401"),
+            QStringLiteral("Access denied due to invalid subscription key or wrong API endpoint."));
     return *it;
 }
 
@@ -84,14 +87,17 @@ QString stringMember(const QJsonObject &object, const QString &name, bool *ok)
 std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequest &request)
 {
     if (request.query().queryItemValue(QStringLiteral("api-version")).isEmpty())
-        return rejection(400, QStringLiteral("400021"), QStringLiteral("The API version parameter is missing."));
+        return rejection(400, QStringLiteral("400021"),
+                         QStringLiteral("The API version parameter is missing."));
     if (!contentType(request).startsWith("application/json"))
-        return rejection(415, QStringLiteral("415000"), QStringLiteral("The Content-Type header is invalid."));
+        return rejection(415, QStringLiteral("415000"),
+                         QStringLiteral("The Content-Type header is invalid."));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
     if (error.error == QJsonParseError::NoError && hasRawControlInString(request.body()))
-        return rejection(400, QStringLiteral("400074"),
-                         QStringLiteral("The body of the request is not valid JSON: unescaped control character."));
+        return rejection(
+            400, QStringLiteral("400074"),
+            QStringLiteral("The body of the request is not valid JSON: unescaped control character."));
     if (error.error != QJsonParseError::NoError)
         return rejection(400, QStringLiteral("400074"),
                          QStringLiteral("The body of the request is not valid JSON: %1 at offset %2.")
@@ -106,8 +112,9 @@ std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequ
     input.from = stringMember(item, QStringLiteral("language"), &ok);
     input.to = stringMember(targets.at(0).toObject(), QStringLiteral("language"), &ok);
     if (!ok || input.to.isEmpty())
-        return rejection(400, QStringLiteral("400000"),
-                         QStringLiteral("Expected [{\"Text\", \"language\", \"targets\": [{\"language\"}]}]."));
+        return rejection(
+            400, QStringLiteral("400000"),
+            QStringLiteral("Expected [{\"Text\", \"language\", \"targets\": [{\"language\"}]}]."));
     return input;
 }
 
@@ -117,8 +124,8 @@ std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequ
     const QString profanity = query.queryItemValue(QStringLiteral("profanity"));
     if (query.queryItemValue(QStringLiteral("language")).isEmpty())
         return rejection(400, QStringLiteral("400"), QStringLiteral("The language parameter is missing."));
-    if (!profanity.isEmpty() && profanity != QLatin1String("raw") && profanity != QLatin1String("masked")
-        && profanity != QLatin1String("removed"))
+    if (!profanity.isEmpty() && profanity != QLatin1String("raw") && profanity != QLatin1String("masked") &&
+        profanity != QLatin1String("removed"))
         return rejection(400, QStringLiteral("400"), QStringLiteral("Unknown profanity option."));
     const QByteArray type = contentType(request).replace(" ", "");
     if (type != "audio/ogg;codecs=opus")
@@ -132,7 +139,8 @@ std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequ
 std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest &request)
 {
     if (contentType(request) != "application/ssml+xml")
-        return rejection(415, QStringLiteral("415"), QStringLiteral("Content-Type must be application/ssml+xml."));
+        return rejection(415, QStringLiteral("415"),
+                         QStringLiteral("Content-Type must be application/ssml+xml."));
     if (request.headers().combinedValue("X-Microsoft-OutputFormat") != "audio-24khz-16bit-24kbps-mono-opus")
         return rejection(400, QStringLiteral("400"), QStringLiteral("Unsupported output format."));
     QXmlStreamReader xml(request.body());
@@ -158,6 +166,7 @@ std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest 
                              .arg(xml.lineNumber())
                              .arg(xml.columnNumber()));
     if (!sawSpeak || !sawVoice)
-        return rejection(400, QStringLiteral("400"), QStringLiteral("Expected a speak element with a voice."));
+        return rejection(400, QStringLiteral("400"),
+                         QStringLiteral("Expected a speak element with a voice."));
     return input;
 }

@@ -20,7 +20,10 @@ public:
         QVariant value;
     };
 
-    Q_INVOKABLE void forwardMessage(const QString &tag, const QVariant &value) { messages.append({tag, value}); }
+    Q_INVOKABLE void forwardMessage(const QString &tag, const QVariant &value)
+    {
+        messages.append({tag, value});
+    }
 
     [[nodiscard]] QStringList tags() const;
     // Tags with their bool values, e.g. "BUSY:true", for sequence checks.

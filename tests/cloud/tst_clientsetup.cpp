@@ -24,7 +24,8 @@ QStringList &capturedLog()
 
 void captureMessage(QtMsgType, const QMessageLogContext &context, const QString &message)
 {
-    capturedLog().append(QString::fromUtf8(context.category ? context.category : "") + QLatin1Char(' ') + message);
+    capturedLog().append(QString::fromUtf8(context.category ? context.category : "") + QLatin1Char(' ') +
+                         message);
 }
 } // namespace
 

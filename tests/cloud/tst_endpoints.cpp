@@ -49,9 +49,11 @@ private slots:
         QCOMPARE(e.translate.toString(), QStringLiteral("https://") + config::translatorHost + "/translate");
         QCOMPARE(e.synthesis.toString(),
                  QStringLiteral("https://") + prefix + config::synthesisHostSuffix + "/cognitiveservices/v1");
-        QCOMPARE(e.recognition.toString(), QStringLiteral("https://") + prefix + config::recognitionHostSuffix +
+        QCOMPARE(e.recognition.toString(), QStringLiteral("https://") + prefix +
+                                               config::recognitionHostSuffix +
                                                "/speech/recognition/conversation/cognitiveservices/v1");
-        QCOMPARE(e.transcription.toString(), QStringLiteral("https://") + prefix + config::regionalApiHostSuffix +
+        QCOMPARE(e.transcription.toString(), QStringLiteral("https://") + prefix +
+                                                 config::regionalApiHostSuffix +
                                                  "/speechtotext/transcriptions:transcribe");
         // The translator is global: never a region in its host.
         QVERIFY(!e.translate.host().startsWith(QLatin1String("westeurope.")));
@@ -73,8 +75,9 @@ private slots:
         const Endpoints e = buildEndpoints(false, QUrl(QStringLiteral("https://127.0.0.1:8443")));
         QCOMPARE(e.translate.toString(), QStringLiteral("https://127.0.0.1:8443/translate"));
         QCOMPARE(e.synthesis.toString(), QStringLiteral("https://127.0.0.1:8443/cognitiveservices/v1"));
-        QCOMPARE(e.recognition.toString(),
-                 QStringLiteral("https://127.0.0.1:8443/speech/recognition/conversation/cognitiveservices/v1"));
+        QCOMPARE(
+            e.recognition.toString(),
+            QStringLiteral("https://127.0.0.1:8443/speech/recognition/conversation/cognitiveservices/v1"));
         QCOMPARE(e.transcription.toString(),
                  QStringLiteral("https://127.0.0.1:8443/speechtotext/transcriptions:transcribe"));
     }

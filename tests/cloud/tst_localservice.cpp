@@ -26,7 +26,8 @@ const QString translatePath = QStringLiteral("/translate?api-version=2025-05-01-
 const QString recognitionPath =
     QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1?language=en-US&profanity=raw");
 const QString synthesisPath = QStringLiteral("/cognitiveservices/v1");
-const QByteArray validTranslation = "[{\"Text\":\"hi\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
+const QByteArray validTranslation =
+    "[{\"Text\":\"hi\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
 const QByteArray validSsml = "<speak version='1.0' xml:lang='en-US'><voice name='v'>Hello</voice></speak>";
 
 struct Result
@@ -45,8 +46,8 @@ class LocalServiceTest : public QObject
     QNetworkAccessManager manager;
     QSslConfiguration tls;
 
-    QNetworkRequest request(const QString &pathAndQuery, const QList<std::pair<QByteArray, QByteArray>> &headers,
-                            bool http2 = true)
+    QNetworkRequest request(const QString &pathAndQuery,
+                            const QList<std::pair<QByteArray, QByteArray>> &headers, bool http2 = true)
     {
         QNetworkRequest r(QUrl(fixture.service().origin() + pathAndQuery));
         QSslConfiguration own = tls;
@@ -64,16 +65,19 @@ class LocalServiceTest : public QObject
         std::unique_ptr<QNetworkReply> reply(manager.sendCustomRequest(r, verb, body));
         if (!QTest::qWaitFor([&] { return reply->isFinished(); }))
             return {QNetworkReply::TimeoutError, 0, {}};
-        return {reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+        return {reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                reply->readAll()};
     }
 
-    static QList<std::pair<QByteArray, QByteArray>> translatorHeaders(const QByteArray &key = config::translatorKey)
+    static QList<std::pair<QByteArray, QByteArray>>
+    translatorHeaders(const QByteArray &key = config::translatorKey)
     {
         return {{"Ocp-Apim-Subscription-Key", key}, {"Content-Type", "application/json"}};
     }
     static QList<std::pair<QByteArray, QByteArray>> recognitionHeaders()
     {
-        return {{"Ocp-Apim-Subscription-Key", config::speechKeyEastUs}, {"Content-Type", "audio/ogg; codecs=opus"}};
+        return {{"Ocp-Apim-Subscription-Key", config::speechKeyEastUs},
+                {"Content-Type", "audio/ogg; codecs=opus"}};
     }
     static QList<std::pair<QByteArray, QByteArray>> synthesisHeaders()
     {
@@ -84,9 +88,10 @@ class LocalServiceTest : public QObject
 
     static bool hasErrorBody(const QByteArray &body)
     {
-        const QJsonObject error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject();
-        return !error.value(QStringLiteral("code")).toString().isEmpty()
-               && !error.value(QStringLiteral("message")).toString().isEmpty();
+        const QJsonObject error =
+            QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject();
+        return !error.value(QStringLiteral("code")).toString().isEmpty() &&
+               !error.value(QStringLiteral("message")).toString().isEmpty();
     }
 
 private slots:
@@ -104,11 +109,13 @@ private slots:
     {
         Result r = send(request(translatePath, translatorHeaders()), validTranslation);
         QCOMPARE(r.status, 200);
-        QCOMPARE(QJsonDocument::fromJson(r.body)[0][QLatin1String("translations")][0][QLatin1String("text")].toString(),
+        QCOMPARE(QJsonDocument::fromJson(r.body)[0][QLatin1String("translations")][0][QLatin1String("text")]
+                     .toString(),
                  QStringLiteral("hi"));
         r = send(request(recognitionPath, recognitionHeaders()), fakeRecording('x', 64));
         QCOMPARE(r.status, 200);
-        QCOMPARE(QJsonDocument::fromJson(r.body)[QLatin1String("DisplayText")].toString(), QStringLiteral("Hello world."));
+        QCOMPARE(QJsonDocument::fromJson(r.body)[QLatin1String("DisplayText")].toString(),
+                 QStringLiteral("Hello world."));
         r = send(request(synthesisPath, synthesisHeaders()), validSsml);
         QCOMPARE(r.status, 200);
         QVERIFY(!r.body.isEmpty());
@@ -127,8 +134,9 @@ private slots:
         QCOMPARE(error, OPUS_OK);
         opus_int16 pcm[480 * 3];
         for (qsizetype offset = 0; offset < r.body.size(); offset += 60) {
-            const int samples = opus_decode(decoder, reinterpret_cast<const unsigned char *>(r.body.constData() + offset),
-                                            60, pcm, 480 * 3, 0);
+            const int samples =
+                opus_decode(decoder, reinterpret_cast<const unsigned char *>(r.body.constData() + offset), 60,
+                            pcm, 480 * 3, 0);
             QCOMPARE(samples, 480);
         }
         opus_decoder_destroy(decoder);
@@ -140,8 +148,10 @@ private slots:
         QTest::addColumn<QByteArray>("key");
         QTest::newRow("no key") << translatePath << QByteArray();
         QTest::newRow("unknown key") << translatePath << QByteArray("0123456789abcdef0123456789abcdef");
-        QTest::newRow("speech key on the translator") << translatePath << QByteArray(config::speechKeyWestEurope);
-        QTest::newRow("translator key on recognition") << recognitionPath << QByteArray(config::translatorKey);
+        QTest::newRow("speech key on the translator")
+            << translatePath << QByteArray(config::speechKeyWestEurope);
+        QTest::newRow("translator key on recognition")
+            << recognitionPath << QByteArray(config::translatorKey);
         QTest::newRow("two keys") << translatePath
                                   << QByteArray(config::translatorKey) + ", " + config::translatorBackupKey;
     }
@@ -152,7 +162,8 @@ private slots:
         QList<std::pair<QByteArray, QByteArray>> headers =
             path == translatePath ? translatorHeaders(key) : recognitionHeaders();
         headers[0].second = key;
-        const Result r = send(request(path, headers), path == translatePath ? validTranslation : fakeRecording('x', 8));
+        const Result r =
+            send(request(path, headers), path == translatePath ? validTranslation : fakeRecording('x', 8));
         QCOMPARE(r.status, 401);
         QVERIFY(hasErrorBody(r.body));
     }
@@ -163,9 +174,15 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
         QTest::newRow("unescaped control character")
-            << translatePath << QByteArray("[{\"Text\":\"a\nb\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]") << 400;
+            << translatePath
+            << QByteArray(
+                   "[{\"Text\":\"a\nb\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]")
+            << 400;
         QTest::newRow("trailing backslash")
-            << translatePath << QByteArray("[{\"Text\":\"a\\\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]") << 400;
+            << translatePath
+            << QByteArray(
+                   "[{\"Text\":\"a\\\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]")
+            << 400;
         QTest::newRow("not an array") << translatePath << QByteArray("{\"Text\":\"a\"}") << 400;
         QTest::newRow("no targets") << translatePath << QByteArray("[{\"Text\":\"a\"}]") << 400;
         QTest::newRow("empty JSON body") << translatePath << QByteArray() << 400;
@@ -174,8 +191,8 @@ private slots:
         QTest::newRow("no language")
             << QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1?profanity=raw")
             << fakeRecording('x', 8) << 400;
-        QTest::newRow("malformed SSML") << synthesisPath << QByteArray("<speak><voice name='a'>Tom & Jerry</voice></speak>")
-                                        << 400;
+        QTest::newRow("malformed SSML")
+            << synthesisPath << QByteArray("<speak><voice name='a'>Tom & Jerry</voice></speak>") << 400;
         QTest::newRow("SSML without voice") << synthesisPath << QByteArray("<speak>hi</speak>") << 400;
     }
     void malformedRequestsGetAnErrorBody()
@@ -184,7 +201,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(int, status);
         const auto headers = path.startsWith(QLatin1String("/translate")) ? translatorHeaders()
-                             : path.startsWith(QLatin1String("/speech")) ? recognitionHeaders()
+                             : path.startsWith(QLatin1String("/speech"))  ? recognitionHeaders()
                                                                           : synthesisHeaders();
         const Result r = send(request(path, headers), body);
         QCOMPARE(r.status, status);
@@ -206,7 +223,8 @@ private slots:
 
     void unknownPathsAndMethods()
     {
-        QCOMPARE(send(request(QStringLiteral("/nowhere"), translatorHeaders()), validTranslation).status, 404);
+        QCOMPARE(send(request(QStringLiteral("/nowhere"), translatorHeaders()), validTranslation).status,
+                 404);
         QCOMPARE(send(request(translatePath, translatorHeaders()), {}, "GET").status, 405);
     }
 
@@ -243,7 +261,7 @@ private slots:
     {
         auto *random = QRandomGenerator::global();
         for (const QString &path : {translatePath, recognitionPath, synthesisPath}) {
-            const auto headers = path == translatePath ? translatorHeaders()
+            const auto headers = path == translatePath   ? translatorHeaders()
                                  : path == synthesisPath ? synthesisHeaders()
                                                          : recognitionHeaders();
             for (int i = 0; i < 20; ++i) {
@@ -251,7 +269,9 @@ private slots:
                 for (char &c : body)
                     c = char(random->bounded(256));
                 if (i % 2)
-                    body.prepend(path == recognitionPath ? "OggS" : path == translatePath ? "[{\"Text\":\"" : "<speak>");
+                    body.prepend(path == recognitionPath ? "OggS"
+                                 : path == translatePath ? "[{\"Text\":\""
+                                                         : "<speak>");
                 const Result r = send(request(path, headers), body);
                 QVERIFY2(r.status == 200 || r.status == 400, qPrintable(QString::number(r.status)));
             }

@@ -42,7 +42,8 @@ private slots:
         std::thread([recording] { messenger::instance()->recordingReady.fire(recording); }).join();
         QTRY_COMPARE(window.count(QStringLiteral("SPEECH")), 1);
         QCOMPARE(window.trace(), busyPair() << QStringLiteral("SPEECH"));
-        QCOMPARE(window.last(QStringLiteral("SPEECH")).value<QJsonValue>(), QJsonValue(QStringLiteral("Hello world.")));
+        QCOMPARE(window.last(QStringLiteral("SPEECH")).value<QJsonValue>(),
+                 QJsonValue(QStringLiteral("Hello world.")));
         QCOMPARE(clientState().lastRecording, recording);
 
         const QList<LoggedRequest> requests = fixture.service().log().entries();

@@ -11,7 +11,8 @@
 using namespace tolka::cloud;
 
 namespace {
-const QByteArray quotedHiBody = "[{\"Text\":\"\\\"hi\\\"\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
+const QByteArray quotedHiBody =
+    "[{\"Text\":\"\\\"hi\\\"\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
 const QByteArray escapedControls = "\\b\\f\\n\\r\\t\\u0001\\u001f";
 const QByteArray emptySourceLanguage = "\"language\": \"\", ";
 } // namespace
@@ -32,7 +33,12 @@ QStringList parsed(const QByteArray &body)
         return {QStringLiteral("invalid: ") + error.errorString()};
     const QJsonObject item = document.array().at(0).toObject();
     return {item.value(QStringLiteral("Text")).toString(), item.value(QStringLiteral("language")).toString(),
-            item.value(QStringLiteral("targets")).toArray().at(0).toObject().value(QStringLiteral("language")).toString()};
+            item.value(QStringLiteral("targets"))
+                .toArray()
+                .at(0)
+                .toObject()
+                .value(QStringLiteral("language"))
+                .toString()};
 }
 
 struct SsmlContent

@@ -3,8 +3,8 @@
 #include "cloudfixture.h"
 
 #include "clientstate.h"
-#include "translation.h"
 #include "messenger.h"
+#include "translation.h"
 #include "tts.h"
 
 #include <QJsonValue>
@@ -108,7 +108,8 @@ private slots:
         client.ttrad("z");
         QTRY_COMPARE(window.count(QStringLiteral("TRAD")), 1);
         QCOMPARE(clientState().failureCount, 0);
-        const quint16 translationPort = fixture.service().log().entries(Operation::Translation).constFirst().clientPort;
+        const quint16 translationPort =
+            fixture.service().log().entries(Operation::Translation).constFirst().clientPort;
 
         // The held send fails: its resend (counter 1) keeps the pooled connection.
         fixture.service().releaseHeld();

@@ -28,7 +28,10 @@ class SynthesisTest : public QObject
     AudioSink sink;
     tts client;
 
-    LoggedRequest lastRequest() { return fixture.service().log().entries().value(fixture.service().log().entries().size() - 1); }
+    LoggedRequest lastRequest()
+    {
+        return fixture.service().log().entries().value(fixture.service().log().entries().size() - 1);
+    }
 
 private slots:
     void initTestCase()
@@ -62,7 +65,8 @@ private slots:
         QCOMPARE(r.path, QStringLiteral("/cognitiveservices/v1"));
         QCOMPARE(r.query, QString());
         QCOMPARE(r.bodySha256, sha256Hex(document));
-        QCOMPARE(r.headers.values("content-length"), (QList<QByteArray>{QByteArray::number(document.size())}));
+        QCOMPARE(r.headers.values("content-length"),
+                 (QList<QByteArray>{QByteArray::number(document.size())}));
         QCOMPARE(r.headers.values("content-type"), (QList<QByteArray>{"application/ssml+xml"}));
         QCOMPARE(r.headers.values("x-microsoft-outputformat"),
                  (QList<QByteArray>{"audio-24khz-16bit-24kbps-mono-opus"}));

@@ -11,7 +11,8 @@
 using namespace tolka::cloud;
 
 namespace {
-const QByteArray quotedHiBody = "[{\"Text\":\"\\\"hi\\\"\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
+const QByteArray quotedHiBody =
+    "[{\"Text\":\"\\\"hi\\\"\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
 } // namespace
 
 class TranslationTest : public QObject
@@ -46,14 +47,14 @@ private slots:
     {
         client.ttrad("\"hi\"");
         QTRY_COMPARE(window.count(QStringLiteral("TRAD")), 1);
-        QCOMPARE(window.last(QStringLiteral("TRAD")).value<QJsonValue>(), QJsonValue(QStringLiteral("\"hi\"")));
+        QCOMPARE(window.last(QStringLiteral("TRAD")).value<QJsonValue>(),
+                 QJsonValue(QStringLiteral("\"hi\"")));
         const LoggedRequest request = onlyRequest();
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.path, QStringLiteral("/translate"));
         QCOMPARE(request.query, QStringLiteral("api-version=2025-05-01-preview"));
         QCOMPARE(request.bodyLength, 78);
-        QCOMPARE(request.bodySha256,
-                 sha256Hex(quotedHiBody));
+        QCOMPARE(request.bodySha256, sha256Hex(quotedHiBody));
         QCOMPARE(request.headers.values("content-length"), (QList<QByteArray>{"78"}));
         QCOMPARE(request.headers.values("content-type"), (QList<QByteArray>{"application/json"}));
         // No failure yet in this process: the primary key.
