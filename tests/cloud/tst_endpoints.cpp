@@ -129,7 +129,8 @@ private slots:
     void extraCaFileMustHoldCertificates()
     {
         const qsizetype before = QSslConfiguration::defaultConfiguration().caCertificates().size();
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("extra CA file cannot be read")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("extra CA file cannot be read")));
         QVERIFY(!trustExtraCaFile(QStringLiteral("/nonexistent/ca.pem")));
         QTemporaryFile notPem;
         QVERIFY(notPem.open());
