@@ -87,6 +87,8 @@ int run(int argc, char *argv[], const MainComponent &component)
     {
         QGuiApplication app(argc, argv);
         setIdentity(app);
+        // TLS set-up runs on the thread pool while the interface loads.
+        tts::configSSL();
         applyProcessSettings();
         QQmlApplicationEngine engine;
         installUrlInterceptor(engine);

@@ -1,9 +1,92 @@
 #include "tts.h"
 
+#include "clientstate.h"
+#include "endpoints.h"
+#include "frame.h"
+#include "logging.h"
 #include "messenger.h"
+#include "recognition.h"
+#include "synthesis.h"
+#include "translation.h"
+
+#include <QCoreApplication>
+#include <QtConcurrentRun>
+
+using namespace tolka::cloud;
+
+void tts::configSSL()
+{
+    ClientState &s = clientState();
+    if (s.sslReady.isValid())
+        return;
+    s.sslReady = QtConcurrent::run(&setUpTls);
+}
 
 void tts::init()
 {
-    if (!m_hub)
-        m_hub = messenger::instance();
+    ClientState &s = clientState();
+    if (s.initialised) {
+        // A second manager or hub connection would duplicate every recording.
+        qCDebug(lcCloud) << "init called again; ignored";
+        if (!m_hub)
+            m_hub = s.hub;
+        return;
+    }
+    // The default TLS configuration must be in place before any network
+    // object exists. Without configSSL (a test, say) it is set up here.
+    if (s.sslReady.isValid())
+        s.sslReady.waitForFinished();
+    else
+        setUpTls();
+    const QString caFile = developmentCaFile();
+    if (!caFile.isEmpty())
+        trustExtraCaFile(caFile);
+
+    s.westEuropeRegion = isWestEuropeOffset(localStandardOffset());
+    const Endpoints endpoints = buildEndpoints(s.westEuropeRegion, developmentOrigin());
+    s.translateUrl = endpoints.translate;
+    s.synthesisUrl = endpoints.synthesis;
+    s.recognitionUrl = endpoints.recognition;
+    s.transcriptionUrl = endpoints.transcription;
+    prepareRequests();
+
+    s.networkManager = std::make_unique<QNetworkAccessManager>();
+    s.restManager = std::make_shared<QRestAccessManager>(s.networkManager.get());
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &preconnect, Qt::QueuedConnection);
+
+    m_hub = messenger::instance();
+    s.hub = m_hub;
+    s.receiver = *this;
+    m_hub->recordingReady.connect(&s.receiver, &tts::onRecording);
+    s.initialised = true;
+    qCDebug(lcCloud) << "initialised, region" << (s.westEuropeRegion ? "westeurope" : "eastus");
+}
+
+void tts::setSpeechLanguage(const QByteArray &lang)
+{
+    clientState().speechLanguage = lang;
+}
+
+void tts::setFastTranscribe(const QByteArray &lang)
+{
+    ClientState &s = clientState();
+    s.fastTranscribe = false;
+    s.sourceLanguage = lang;
+}
+
+void tts::ttrad(const QByteArray &text)
+{
+    translateText(text);
+}
+
+void tts::tvoice(const QByteArray &text, const QByteArray &voice)
+{
+    synthesize(text, voice);
+}
+
+void tts::onRecording(const QByteArray &recording)
+{
+    ClientState &s = clientState();
+    s.lastRecording = recording;
+    recognizeShortAudio(s.lastRecording, s.sourceLanguage);
 }

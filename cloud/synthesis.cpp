@@ -1,0 +1,88 @@
+#include "synthesis.h"
+
+#include "clientstate.h"
+#include "frame.h"
+#include "messenger.h"
+
+#include <QCoreApplication>
+
+#include <string_view>
+
+namespace tolka::cloud {
+
+QByteArray escapeXml(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice, const QByteArray &text)
+{
+    static constexpr std::string_view p1 =
+        "<speak version='1.0' xmlns:mstts='http://www.w3.org/2001/mstts' xml:lang='";
+    static constexpr std::string_view p3 = "'><voice name='";
+    static constexpr std::string_view p5 =
+        "'><prosody rate='0.80'><mstts:silence type='Tailing-exact' value='0'/>";
+    static constexpr std::string_view p6 = "<mstts:silence type='Sentenceboundary-exact' value='500ms'/>"
+                                           "<mstts:silence type='Comma-exact' value='250ms'/>";
+    static constexpr std::string_view p8 = "</prosody></voice></speak>";
+    const QByteArray lang = escapeXml(language);
+    const QByteArray name = escapeXml(voice);
+    const QByteArray words = escapeXml(text);
+    QByteArray document;
+    document.reserve(qsizetype(p1.size() + p3.size() + p5.size() + p6.size() + p8.size()) + lang.size() +
+                     name.size() + words.size());
+    document.append(p1).append(lang).append(p3).append(name).append(p5).append(p6).append(words).append(p8);
+    return document;
+}
+
+void synthesize(const QByteArray &text, const QByteArray &voice)
+{
+    if (!admitRequest())
+        return;
+    ClientState &s = clientState();
+    if (!s.restManager)
+        return;
+    // Rebuilt on every send: a resend speaks the current language.
+    const QByteArray document = ssmlDocument(s.speechLanguage, voice, text);
+    applyHeaders(s.synthesisRequest, document.size());
+    s.restManager->post(s.synthesisRequest, document, QCoreApplication::instance(),
+                        [text, voice](QRestReply &reply) {
+                            ClientState &state = clientState();
+                            if (replySucceeded(reply)) {
+                                const QByteArray audio = reply.readBody();
+                                if (!audio.isEmpty() && state.hub)
+                                    state.hub->speechReady.fire(audio);
+                                state.failureCount = 0;
+                            } else {
+                                logReplyError(reply);
+                                state.useSpeechBackupKey = true;
+                                synthesize(text, voice);
+                            }
+                            releaseReply(reply);
+                        });
+}
+
+} // namespace tolka::cloud

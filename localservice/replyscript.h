@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QQueue>
+
+#include <chrono>
+#include <optional>
+
+enum class Operation
+{
+    Translation,
+    Recognition,
+    Synthesis
+};
+
+// One scripted answer. Without a body the operation's normal answer is sent
+// with the given status.
+struct ScriptedReply
+{
+    int status = 200;
+    std::optional<QByteArray> body;
+    QByteArray contentType = "application/json; charset=utf-8";
+    std::chrono::milliseconds delay{0};
+    bool dropConnection = false;
+    bool held = false; // answered only when the service releases held replies
+
+    [[nodiscard]] static ScriptedReply withStatus(int code)
+    {
+        ScriptedReply r;
+        r.status = code;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply withBody(int code, const QByteArray &content)
+    {
+        ScriptedReply r = withStatus(code);
+        r.body = content;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply delayed(std::chrono::milliseconds wait)
+    {
+        ScriptedReply r;
+        r.delay = wait;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply heldWithStatus(int code)
+    {
+        ScriptedReply r = withStatus(code);
+        r.held = true;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply dropped()
+    {
+        ScriptedReply r;
+        r.dropConnection = true;
+        return r;
+    }
+};
+
+// Per-operation queues of scripted answers; an empty queue means normal
+// service.
+class ReplyScript
+{
+public:
+    void push(Operation operation, const ScriptedReply &reply) { m_queues[operation].enqueue(reply); }
+    void clear() { m_queues.clear(); }
+    [[nodiscard]] std::optional<ScriptedReply> take(Operation operation);
+    [[nodiscard]] qsizetype pending(Operation operation) const { return m_queues.value(operation).size(); }
+
+private:
+    QHash<Operation, QQueue<ScriptedReply>> m_queues;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "replyscript.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHttpHeaders>
+#include <QList>
+#include <QString>
+
+// One request as the service saw it.
+struct LoggedRequest
+{
+    QDateTime arrival;
+    QByteArray method;
+    QString path;
+    QString query;
+    QHttpHeaders headers;
+    qint64 bodyLength = 0;
+    QByteArray bodySha256;  // hex
+    quint16 clientPort = 0; // tells the client's connections apart
+    QString tlsProtocol;    // "TLSv1.3", ...
+    QByteArray alpn;        // "h2", "http/1.1" or empty
+    std::optional<Operation> operation;
+    QString keyRole; // which configured key was presented, if any
+    int status = 0;  // status answered (0 when the connection was dropped)
+};
+
+// The service's request log. Also printed one line per request (keys by
+// role only) when echo is on.
+class RequestLog
+{
+public:
+    void append(const LoggedRequest &entry);
+    void setEcho(bool echo) { m_echo = echo; }
+    [[nodiscard]] const QList<LoggedRequest> &entries() const { return m_entries; }
+    [[nodiscard]] QList<LoggedRequest> entries(Operation operation) const;
+    void clear() { m_entries.clear(); }
+
+private:
+    QList<LoggedRequest> m_entries;
+    bool m_echo = false;
+};
