@@ -150,7 +150,8 @@ RenderBackend::Wait AlsaRenderBackend::waitReady(std::chrono::milliseconds timeo
         return Wait::Ready;
     }
     unsigned short revents = 0;
-    if (snd_pcm_poll_descriptors_revents(m_pcm, fds.data() + 1, static_cast<unsigned int>(count), &revents) < 0)
+    if (snd_pcm_poll_descriptors_revents(m_pcm, fds.data() + 1, static_cast<unsigned int>(count), &revents) <
+        0)
         return Wait::Failed;
     if (revents & POLLERR)
         return recover(-EPIPE) ? Wait::Ready : Wait::Failed;

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <utility>
 
-AudioOutput::AudioOutput(std::unique_ptr<RenderBackend> backend) : m_backend(std::move(backend)) {}
+AudioOutput::AudioOutput(std::unique_ptr<RenderBackend> backend) : m_backend(std::move(backend))
+{}
 
 AudioOutput::~AudioOutput()
 {

@@ -7,11 +7,12 @@
 
 #include <QThread>
 
+#include <utility>
+
 namespace {
 // Queues `work` on the current speaker's thread; dropped when there is none
 // or it is destroyed before the call runs.
-template <typename F>
-void post(const char *what, F work)
+template <typename F> void post(const char *what, F work)
 {
     const QPointer<speaker> target = speaker::current();
     if (!target) {
@@ -26,6 +27,13 @@ void post(const char *what, F work)
 void output::init(double voiceVolume, double appVolume)
 {
     m_worker = workerThread();
+    static bool releasesAtFinish = false;
+    if (!std::exchange(releasesAtFinish, true)) {
+        // Close the device on the thread that opened it when the worker ends
+        // (the application is quitting), not during static destruction.
+        QObject::connect(m_worker.get(), &QThread::finished, m_worker.get(), [] { releaseRenderDevice(); },
+                         Qt::DirectConnection);
+    }
     auto *fresh = new speaker(voiceVolume, appVolume);
     speaker::makeCurrent(fresh);
     fresh->moveToThread(m_worker.get());

@@ -52,7 +52,8 @@ bool playbackState::pullSamples(std::int16_t *buffer, std::uint64_t frames)
     QMutexLocker locker(&m_lock);
     const qsizetype remaining = m_source.size() - m_offset;
     if (remaining > 0) {
-        const auto n = static_cast<qsizetype>(std::min<std::uint64_t>(static_cast<std::uint64_t>(remaining), wanted));
+        const auto n =
+            static_cast<qsizetype>(std::min<std::uint64_t>(static_cast<std::uint64_t>(remaining), wanted));
         std::memcpy(bytes, m_source.constData() + m_offset, static_cast<std::size_t>(n));
         m_offset += n;
         std::memset(bytes + n, 0, static_cast<std::size_t>(wanted - static_cast<std::uint64_t>(n)));

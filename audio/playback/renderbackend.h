@@ -14,7 +14,12 @@
 class RenderBackend
 {
 public:
-    enum class Wait { Ready, TimedOut, Failed };
+    enum class Wait
+    {
+        Ready,
+        TimedOut,
+        Failed
+    };
 
     RenderBackend() = default;
     RenderBackend(const RenderBackend &) = delete;

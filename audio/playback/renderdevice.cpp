@@ -13,10 +13,19 @@
 
 namespace {
 
-std::unique_ptr<AudioOutput> &device()
+// Owned through an atomic pointer: the worker thread replaces the device, and
+// whatever is left at process exit is destroyed by the exiting thread.
+std::atomic<AudioOutput *> currentDevice{nullptr};
+
+struct DeviceAtExit
 {
-    static std::unique_ptr<AudioOutput> instance;
-    return instance;
+    ~DeviceAtExit() { delete currentDevice.exchange(nullptr); }
+};
+
+void replaceDevice(std::unique_ptr<AudioOutput> next)
+{
+    static DeviceAtExit atExit;
+    delete currentDevice.exchange(next.release());
 }
 
 RenderBackendFactory &factory()
@@ -67,31 +76,31 @@ AudioOutput &ensureRenderDevice(speaker *target_)
 {
     makeRelay();
     target() = target_;
-    std::unique_ptr<AudioOutput> &current = device();
-    if (current && current->isInitialised())
+    if (AudioOutput *current = currentDevice.load(); current && current->isInitialised())
         return *current;
 
     auto fresh = std::make_unique<AudioOutput>(factory() ? factory()() : makePlatformRenderBackend());
     if (!fresh->initialize())
         qCWarning(lcPlayback) << "the render device could not be set up; the next playback tries again";
-    // The previous instance failed to set up, so it has no render thread.
-    current = std::move(fresh);
-    current->setPullSamples([](std::int16_t *buffer, std::uint64_t frames) {
+    fresh->setPullSamples([](std::int16_t *buffer, std::uint64_t frames) {
         if (playbackState::instance().pullSamples(buffer, frames))
             postToTarget(&speaker::stopPlayback);
     });
-    current->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
-    return *current;
+    fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
+    AudioOutput &device = *fresh;
+    // The previous instance failed to set up, so it has no render thread.
+    replaceDevice(std::move(fresh));
+    return device;
 }
 
 AudioOutput *renderDevice()
 {
-    return device().get();
+    return currentDevice.load();
 }
 
 void releaseRenderDevice()
 {
-    device().reset();
+    replaceDevice(nullptr);
 }
 
 void setRenderBackendFactory(RenderBackendFactory make)

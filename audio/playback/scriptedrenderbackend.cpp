@@ -91,7 +91,9 @@ bool RenderScript::waitUntilUsedUp(int timeoutMs) const
                             [this] { return steps.empty() && endlessFrames == 0 && waiting; });
 }
 
-ScriptedRenderBackend::ScriptedRenderBackend(std::shared_ptr<RenderScript> script) : m_script(std::move(script)) {}
+ScriptedRenderBackend::ScriptedRenderBackend(std::shared_ptr<RenderScript> script)
+    : m_script(std::move(script))
+{}
 
 bool ScriptedRenderBackend::open()
 {

@@ -18,7 +18,14 @@ class RenderScript
 public:
     // One wake-up of the render thread: a period offering `frames` frames,
     // a wait that times out, or a failure of the named operation.
-    enum class Step { Period, Timeout, WaitFailure, QueryFailure, AcquireFailure };
+    enum class Step
+    {
+        Period,
+        Timeout,
+        WaitFailure,
+        QueryFailure,
+        AcquireFailure
+    };
 
     void addPeriods(std::uint32_t frames, int count = 1);
     void add(Step step);

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+#include <cfloat>
+
 namespace {
 QPointer<speaker> &currentSpeaker()
 {
@@ -78,7 +81,9 @@ void speaker::startPlayback(const QByteArray &source, double volume)
         return;
     if (device.isStalled())
         qCInfo(lcPlayback) << "the render thread had stopped on its own; restarting the device";
-    device.setVolume(volume > 0 ? static_cast<float>(volume) : 0.0f);
+    // Not above 0 (NaN included) is silence; the clamp keeps the float
+    // conversion defined for any value QML may pass.
+    device.setVolume(volume > 0 ? static_cast<float>(std::min(volume, double(FLT_MAX))) : 0.0f);
     if (device.isInitialised() && !device.start())
         qCWarning(lcPlayback) << "the render device did not start";
 }

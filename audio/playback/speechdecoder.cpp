@@ -50,9 +50,11 @@ std::optional<QByteArray> decodeOpusPackets(const QByteArray &reply)
             ++skipped;
     }
     if (skipped > 0)
-        qCWarning(lcPlayback) << "skipped" << skipped << "undecodable packets of" << reply.size() / packetBytes;
+        qCWarning(lcPlayback) << "skipped" << skipped << "undecodable packets of"
+                              << reply.size() / packetBytes;
     if (reply.size() % packetBytes != 0)
-        qCDebug(lcPlayback) << "ignored a trailing partial packet of" << reply.size() % packetBytes << "bytes";
+        qCDebug(lcPlayback) << "ignored a trailing partial packet of" << reply.size() % packetBytes
+                            << "bytes";
     pcm.truncate(written * sampleBytes);
     pcm.squeeze();
     return pcm;

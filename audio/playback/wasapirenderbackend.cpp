@@ -15,7 +15,7 @@ namespace {
 // (separate from the capture device's count).
 thread_local int renderComUsers = 0;
 
-constexpr DWORD streamFlags = 0x88040000; // auto PCM conversion, default-quality SRC, event callback
+constexpr DWORD streamFlags = 0x88040000;         // auto PCM conversion, default-quality SRC, event callback
 constexpr REFERENCE_TIME bufferDuration = 100000; // 10 ms in 100-ns units
 
 void report(const char *message, HRESULT hr)
@@ -23,8 +23,7 @@ void report(const char *message, HRESULT hr)
     std::fprintf(stderr, "AudioOutput Error: %s HR=0x%lx\n", message, static_cast<unsigned long>(hr));
 }
 
-template <typename T>
-void releaseInterface(T *&p)
+template <typename T> void releaseInterface(T *&p)
 {
     if (p) {
         p->Release();

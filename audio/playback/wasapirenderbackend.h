@@ -30,7 +30,6 @@ public:
     bool release(std::uint32_t frames) override;
 
 private:
-
     IMMDeviceEnumerator *m_enumerator = nullptr;
     IMMDevice *m_device = nullptr;
     IAudioClient *m_client = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "messagewindow.h"
 #include "audiooutput.h"
+#include "messagewindow.h"
+#include "onthread.h"
 #include "output.h"
 #include "playbackstate.h"
 #include "renderdevice.h"
@@ -43,11 +44,7 @@ public:
     }
 
     // Runs `work` on the worker thread and waits for it.
-    template <typename F>
-    void onWorker(F work)
-    {
-        QMetaObject::invokeMethod(speaker::current().data(), work, Qt::BlockingQueuedConnection);
-    }
+    template <typename F> void onWorker(F work) { runOn(speaker::current().data(), work); }
 
     // Lets everything already posted run: calls queued on the worker thread
     // (and the ones they post there), then messages queued to this thread.

@@ -1,6 +1,7 @@
 #include "audiooutput.h"
 #include "messagewindow.h"
 #include "messenger.h"
+#include "onthread.h"
 #include "opuspackets.h"
 #include "output.h"
 #include "playbackstate.h"
@@ -37,8 +38,7 @@ private slots:
         QTRY_COMPARE(window.messages, (QStringList{u"ISPLAYING=true"_s, u"ISPLAYING=false"_s}));
 
         // Closing the device flushes the file.
-        QMetaObject::invokeMethod(speaker::current().data(), [] { releaseRenderDevice(); },
-                                  Qt::BlockingQueuedConnection);
+        runOn(speaker::current().data(), [] { releaseRenderDevice(); });
         QFile file(capture);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const std::vector<qint16> rendered = testdata::samplesOf(file.readAll());

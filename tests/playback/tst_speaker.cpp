@@ -40,7 +40,8 @@ bool startsWith(const std::vector<qint16> &all, const std::vector<qint16> &head,
 
 bool silentFrom(const std::vector<qint16> &all, std::size_t at)
 {
-    return std::all_of(all.begin() + long(std::min(at, all.size())), all.end(), [](qint16 s) { return s == 0; });
+    return std::all_of(all.begin() + long(std::min(at, all.size())), all.end(),
+                       [](qint16 s) { return s == 0; });
 }
 } // namespace
 
@@ -57,6 +58,12 @@ private slots:
         QVERIFY(blip.open(QIODevice::ReadOnly));
         blipPcm = blip.readAll();
         QCOMPARE(blipPcm.size(), 30094);
+        // Silence, a tone peaking near +-10500 up to about sample 9860, silence.
+        const auto blipSamples = testdata::samplesOf(blipPcm);
+        QVERIFY(silentFrom(std::vector<qint16>(blipSamples.begin(), blipSamples.begin() + 2672), 0));
+        QVERIFY(silentFrom(blipSamples, 9860));
+        const auto [low, high] = std::minmax_element(blipSamples.begin(), blipSamples.end());
+        QVERIFY(*high > 10000 && *high <= 10500 && *low < -10000 && *low >= -10500);
     }
     void init()
     {
@@ -157,6 +164,7 @@ private slots:
         QTest::addColumn<double>("volume");
         QTest::newRow("zero") << 0.0;
         QTest::newRow("negative") << -0.5;
+        QTest::newRow("not a number") << qQNaN();
     }
     void zeroVolumePlaysSilence()
     {

@@ -92,7 +92,8 @@ private slots:
         const opus_int32 bytes = opus_encode(encoder, frame.data(), 960, packet, sizeof packet);
         opus_encoder_destroy(encoder);
         QCOMPARE(bytes, 60);
-        const QByteArray reply = testdata::opusPackets(2) + QByteArray(reinterpret_cast<const char *>(packet), 60);
+        const QByteArray reply =
+            testdata::opusPackets(2) + QByteArray(reinterpret_cast<const char *>(packet), 60);
         const std::optional<QByteArray> pcm = decodeOpusPackets(reply);
         QVERIFY(pcm);
         QCOMPARE(pcm->size(), (960 + 960 + 1920) * 2);
