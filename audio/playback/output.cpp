@@ -31,8 +31,9 @@ void output::init(double voiceVolume, double appVolume)
     if (!std::exchange(releasesAtFinish, true)) {
         // Close the device on the thread that opened it when the worker ends
         // (the application is quitting), not during static destruction.
-        QObject::connect(m_worker.get(), &QThread::finished, m_worker.get(), [] { releaseRenderDevice(); },
-                         Qt::DirectConnection);
+        QObject::connect(
+            m_worker.get(), &QThread::finished, m_worker.get(), [] { releaseRenderDevice(); },
+            Qt::DirectConnection);
     }
     auto *fresh = new speaker(voiceVolume, appVolume);
     speaker::makeCurrent(fresh);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 playbackState &playbackState::instance()
@@ -12,20 +13,20 @@ playbackState &playbackState::instance()
 
 QByteArray playbackState::speech() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     return m_speech;
 }
 
 QByteArray playbackState::blip() const
 {
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     return m_blip;
 }
 
 void playbackState::replaceSpeech(QByteArray pcm)
 {
     QByteArray old;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     old = std::exchange(m_speech, std::move(pcm));
     // `old` may still be shared with the current source, which keeps it
     // alive until the next source replaces it.
@@ -34,7 +35,7 @@ void playbackState::replaceSpeech(QByteArray pcm)
 void playbackState::replaceBlip(QByteArray pcm)
 {
     QByteArray old;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     old = std::exchange(m_blip, std::move(pcm));
 }
 
@@ -49,7 +50,7 @@ bool playbackState::pullSamples(std::int16_t *buffer, std::uint64_t frames)
 {
     auto *bytes = reinterpret_cast<char *>(buffer);
     const std::uint64_t wanted = 2 * frames;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     const qsizetype remaining = m_source.size() - m_offset;
     if (remaining > 0) {
         const auto n =
@@ -66,7 +67,7 @@ bool playbackState::pullSamples(std::int16_t *buffer, std::uint64_t frames)
 void playbackState::reset()
 {
     QByteArray speech, blip, source;
-    QMutexLocker locker(&m_lock);
+    std::lock_guard locker(m_lock);
     speech = std::exchange(m_speech, {});
     blip = std::exchange(m_blip, {});
     source = std::exchange(m_source, {});

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 
 #include <cstdint>
+#include <mutex>
 
 // The process-wide playback state shared by the speaker (worker thread) and
 // the render thread: the speech and blip buffers, the current source and the
 // pending flag, all under the playback lock. That lock is always taken before
-// the render device's own mutex.
+// the render device's own mutex. A standard mutex, so that ThreadSanitizer
+// sees every hand-over between the worker and the render thread.
 //
 // The current source holds a reference to the buffer it reads, so replacing
 // the speech or blip buffer while the render thread plays it never frees the
@@ -19,7 +20,7 @@ class playbackState
 public:
     [[nodiscard]] static playbackState &instance();
 
-    [[nodiscard]] QMutex &lock() { return m_lock; }
+    [[nodiscard]] std::mutex &lock() { return m_lock; }
 
     [[nodiscard]] QByteArray speech() const;
     [[nodiscard]] QByteArray blip() const;
@@ -39,7 +40,7 @@ public:
     void reset();
 
 private:
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock;
     QByteArray m_speech;
     QByteArray m_blip;
     QByteArray m_source;

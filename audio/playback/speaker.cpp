@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <cfloat>
 
+// Tags are literals: their text is static, never allocated on the worker
+// thread and freed on the GUI thread.
+using namespace Qt::StringLiterals;
+
 namespace {
 QPointer<speaker> &currentSpeaker()
 {
@@ -61,13 +65,13 @@ void speaker::playSource(bool isBip)
     else
         startPlayback(speech, m_speechVolume);
     if (!speech.isEmpty())
-        send("ISPLAYING", m_isSpeech);
+        send(u"ISPLAYING"_s, m_isSpeech);
 }
 
 void speaker::startPlayback(const QByteArray &source, double volume)
 {
     playbackState &state = playbackState::instance();
-    QMutexLocker locker(&state.lock());
+    std::unique_lock locker(state.lock());
     if (source.isEmpty()) {
         locker.unlock();
         playbackFinished();
@@ -98,13 +102,13 @@ void speaker::stopPlayback()
 void speaker::playbackFinished()
 {
     if (m_isSpeech)
-        send("ISPLAYING", false);
+        send(u"ISPLAYING"_s, false);
     else
-        send("ISBIP", true);
+        send(u"ISBIP"_s, true);
 }
 
-void speaker::send(const char *tag, bool value)
+void speaker::send(const QString &tag, bool value)
 {
     qCDebug(lcPlayback) << tag << value;
-    m_hub->forwardMessage(QString::fromLatin1(tag), value);
+    m_hub->forwardMessage(tag, value);
 }

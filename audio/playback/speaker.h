@@ -36,7 +36,7 @@ public:
     static constexpr char blipResource[] = ":/blip.pcm";
 
 private:
-    void send(const char *tag, bool value);
+    void send(const QString &tag, bool value);
 
     std::shared_ptr<messenger> m_hub;
     double m_speechVolume = 1.0;

@@ -32,7 +32,9 @@ private slots:
     void synthesisReplyIsRenderedAtTheSpeechVolume()
     {
         player.init(0.5, 0.5);
-        const QByteArray reply = testdata::opusPackets(50);
+        QByteArray reply;
+        // Made on the worker thread that decodes it (see PlayerRig::reply).
+        runOn(speaker::current().data(), [&reply] { reply = testdata::opusPackets(50); });
         QCOMPARE(reply.size(), 3000);
         messenger::instance()->speechReady.fire(reply);
         QTRY_COMPARE(window.messages, (QStringList{u"ISPLAYING=true"_s, u"ISPLAYING=false"_s}));

@@ -40,7 +40,7 @@ struct Rig
 
     void play(const QByteArray &pcm)
     {
-        QMutexLocker lock(&playbackState::instance().lock());
+        std::lock_guard lock(playbackState::instance().lock());
         playbackState::instance().setSourceLocked(pcm);
     }
 };

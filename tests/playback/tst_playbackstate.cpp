@@ -13,7 +13,7 @@ QByteArray filled(int samples, qint16 value)
 
 void play(const QByteArray &pcm)
 {
-    QMutexLocker lock(&playbackState::instance().lock());
+    std::lock_guard lock(playbackState::instance().lock());
     playbackState::instance().setSourceLocked(pcm);
 }
 } // namespace

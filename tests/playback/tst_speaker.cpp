@@ -201,7 +201,7 @@ private slots:
 
     void newReplyWhileSilentPlaysAtOnce()
     {
-        const QByteArray reply = testdata::opusPackets(25);
+        const QByteArray reply = rig.reply(25);
         QCOMPARE(reply.size(), 1500);
         rig.script->setEndlessPeriods(480);
         messenger::instance()->speechReady.fire(reply);
@@ -216,8 +216,8 @@ private slots:
     // memory (AddressSanitizer and ThreadSanitizer builds check this).
     void replyDuringSpeechReplacesTheBufferSafely()
     {
-        const QByteArray first = testdata::opusPackets(50, 300.0);
-        const QByteArray second = testdata::opusPackets(20, 700.0);
+        const QByteArray first = rig.reply(50, 300.0);
+        const QByteArray second = rig.reply(20, 700.0);
         rig.script->addPeriods(480, 3);
         messenger::instance()->speechReady.fire(first);
         QVERIFY(rig.script->waitUntilUsedUp(10000));
@@ -242,7 +242,7 @@ private slots:
         // pulled, in whatever interleaving the threads produce.
         rig.script->setEndlessPeriods(480);
         for (int i = 0; i < 20; ++i)
-            messenger::instance()->speechReady.fire(testdata::opusPackets(5 + i % 7, 200.0 + 20 * i));
+            messenger::instance()->speechReady.fire(rig.reply(5 + i % 7, 200.0 + 20 * i));
         QTRY_COMPARE(rig.window.messages.count(playingTrue), 20);
         QTRY_COMPARE(rig.window.messages.last(), playingFalse);
         rig.settle();
