@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <opus.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -121,6 +122,28 @@ void decodingSpeed()
         "decodeSpeech: %d x %.0f s of speech in %.3f CPU s: %.0f s of speech per CPU second (%lld bytes)\n",
         rounds, speechSeconds, ours, rounds * speechSeconds / ours, static_cast<long long>(bytes));
 
+    // The same loop at the decoder's default complexity, to show what
+    // complexity 10 costs.
+    {
+        int error = OPUS_OK;
+        OpusDecoder *decoder = opus_decoder_create(48000, 1, &error);
+        std::vector<opus_int16> pcm(1920);
+        long long samples = 0;
+        const double start = threadCpuSeconds();
+        for (int i = 0; i < rounds; ++i) {
+            opus_decoder_ctl(decoder, OPUS_RESET_STATE);
+            for (qsizetype at = 0; at + 60 <= packets.size(); at += 60)
+                samples += std::max(
+                    0, opus_decode(decoder, reinterpret_cast<const unsigned char *>(packets.constData()) + at,
+                                   60, pcm.data(), 1920, 0));
+        }
+        const double plain = threadCpuSeconds() - start;
+        opus_decoder_destroy(decoder);
+        std::printf("same packets, decoder complexity 0: %.3f CPU s: %.0f s of speech per CPU second "
+                    "(%lld samples; decodeSpeech at complexity 10 takes %.2f x as long)\n",
+                    plain, rounds * speechSeconds / plain, samples, ours / plain);
+    }
+
     const QString opusdec = QStandardPaths::findExecutable(QStringLiteral("opusdec"));
     if (opusdec.isEmpty()) {
         std::printf("opusdec: not found (package opus-tools), no comparison\n");
@@ -199,6 +222,8 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("TOLKA_BENCH_REAL_DEVICE"))
         qputenv("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" TOLKA_ALSA_NULL_CONFIG);
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "tolka.*.debug=false");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
