@@ -8,9 +8,11 @@
 
 namespace {
 // "OpusHead", version 1, one channel, pre-skip 312, input rate 48000, output
-// gain 2048 (+8 dB in Q7.8), mapping family 0, and one further zero byte.
-constexpr char identificationHeader[20] = {'O',    'p',    'u',  's',  'H',  'e',  'a',  'd',  1,    1,
-                                           '\x38', '\x01', '\x80', '\xBB', 0x00, 0x00, 0x00, 0x08, 0x00, 0x00};
+// gain 2048 (+8 dB in Q7.8), mapping family 0. Family 0 has no mapping table,
+// so the header ends there at 19 bytes: Opus readers refuse a version 1
+// header with anything after it.
+constexpr char identificationHeader[19] = {'O',    'p',    'u',    's',    'H',  'e',  'a',  'd',  1,   1,
+                                           '\x38', '\x01', '\x80', '\xBB', 0x00, 0x00, 0x00, 0x08, 0x00};
 // "OpusTags", vendor "Tolka", no user comments.
 constexpr char commentHeader[21] = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's', 5, 0, 0,
                                     0,   'T', 'o', 'l', 'k', 'a', 0,   0,   0, 0};

@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(pages.size(), 3);
         QCOMPARE(pages[0].flags(), quint8(0x02));
         QCOMPARE(pages[0].granule(), 0);
-        QCOMPARE(pages[0].lacing(), QList<int>{20});
+        QCOMPARE(pages[0].lacing(), QList<int>{19});
         QCOMPARE(pages[1].flags(), quint8(0));
         QCOMPARE(pages[1].granule(), 0);
         QCOMPARE(pages[1].lacing(), QList<int>{21});
