@@ -17,9 +17,11 @@ constexpr snd_pcm_uframes_t wantedPeriod = 480; // 10 ms
 constexpr snd_pcm_uframes_t wantedBuffer = wantedPeriod * 8;
 } // namespace
 
-AlsaCaptureBackend::AlsaCaptureBackend(std::ostream &errors) : errors(errors) {}
+AlsaCaptureBackend::AlsaCaptureBackend(std::ostream &errors) : errors(errors)
+{}
 
-AlsaCaptureBackend::AlsaCaptureBackend() : AlsaCaptureBackend(std::cerr) {}
+AlsaCaptureBackend::AlsaCaptureBackend() : AlsaCaptureBackend(std::cerr)
+{}
 
 AlsaCaptureBackend::~AlsaCaptureBackend()
 {
@@ -157,7 +159,8 @@ CaptureBackend::WaitResult AlsaCaptureBackend::wait(std::chrono::milliseconds ti
         return WaitResult::Ready;
     }
     unsigned short events = 0;
-    if (snd_pcm_poll_descriptors_revents(pcm, fds.data() + 1, static_cast<unsigned int>(fds.size() - 1), &events) < 0)
+    if (snd_pcm_poll_descriptors_revents(pcm, fds.data() + 1, static_cast<unsigned int>(fds.size() - 1),
+                                         &events) < 0)
         return WaitResult::Failed;
     // POLLERR (an overrun) also counts as ready: reading the packet size
     // notices the error and recovers.

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : backend(std::move(backend)) {}
+AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : backend(std::move(backend))
+{}
 
 AudioInput::~AudioInput()
 {

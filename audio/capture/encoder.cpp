@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
-encoder::encoder(std::shared_ptr<messenger> hub, QObject *parent) : recorder(parent), m_hub(std::move(hub)) {}
+encoder::encoder(std::shared_ptr<messenger> hub, QObject *parent) : recorder(parent), m_hub(std::move(hub))
+{}
 
 encoder::~encoder()
 {
@@ -35,7 +36,8 @@ void encoder::startEncoding()
     const auto serial = static_cast<quint32>(QRandomGenerator64::global()->generate());
 
     int error = OPUS_OK;
-    m_opus = opus_encoder_create(AudioInput::defaultRate, AudioInput::defaultChannels, OPUS_APPLICATION_VOIP, &error);
+    m_opus = opus_encoder_create(AudioInput::defaultRate, AudioInput::defaultChannels, OPUS_APPLICATION_VOIP,
+                                 &error);
     m_status = error;
     if (m_status != OPUS_OK || !m_opus) {
         qCWarning(lcCapture) << "cannot create the Opus encoder:" << opus_strerror(error);
@@ -76,7 +78,8 @@ void encoder::pushSamples(const qint16 *samples, qint64 count)
     }
     if (used > 0) {
         const qsizetype rest = m_samples.size() - used;
-        std::memmove(m_samples.data(), m_samples.constData() + used, static_cast<std::size_t>(rest) * sizeof(qint16));
+        std::memmove(m_samples.data(), m_samples.constData() + used,
+                     static_cast<std::size_t>(rest) * sizeof(qint16));
         m_samples.resize(rest);
     }
 }

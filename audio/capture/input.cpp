@@ -25,8 +25,7 @@ QPointer<encoder> &currentEncoder()
 
 // Runs `work` on the current encoder's thread; dropped when there is none.
 // Nothing thrown there may reach the event loop.
-template <typename Work>
-void postToEncoder(Work work)
+template <typename Work> void postToEncoder(Work work)
 {
     const QPointer<encoder> target = currentEncoder();
     if (!target) {

@@ -22,8 +22,8 @@ constexpr char flagFirst = 0x02;
 constexpr char flagLast = 0x04;
 } // namespace
 
-QByteArray OggWriter::makePage(const QByteArray &body, const QByteArray &segments, qint64 granule, quint32 serial,
-                               quint32 sequence, bool first, bool last)
+QByteArray OggWriter::makePage(const QByteArray &body, const QByteArray &segments, qint64 granule,
+                               quint32 serial, quint32 sequence, bool first, bool last)
 {
     QByteArray page(pageHeaderSize + segments.size() + body.size(), '\0');
     auto *p = reinterpret_cast<unsigned char *>(page.data());
@@ -58,9 +58,10 @@ void OggWriter::begin(quint32 serial)
     m_serial = serial;
     const QByteArray head = QByteArray::fromRawData(identificationHeader, sizeof identificationHeader);
     const QByteArray tags = QByteArray::fromRawData(commentHeader, sizeof commentHeader);
-    m_stream += makePage(head, QByteArray(1, char(sizeof identificationHeader)), 0, m_serial, m_sequence++, true,
-                         false);
-    m_stream += makePage(tags, QByteArray(1, char(sizeof commentHeader)), 0, m_serial, m_sequence++, false, false);
+    m_stream += makePage(head, QByteArray(1, char(sizeof identificationHeader)), 0, m_serial, m_sequence++,
+                         true, false);
+    m_stream +=
+        makePage(tags, QByteArray(1, char(sizeof commentHeader)), 0, m_serial, m_sequence++, false, false);
 }
 
 void OggWriter::addPacket(const unsigned char *data, int size)

@@ -31,8 +31,9 @@ public:
     [[nodiscard]] quint32 sequence() const { return m_sequence; }
 
     // One complete page with its checksum.
-    [[nodiscard]] static QByteArray makePage(const QByteArray &body, const QByteArray &segments, qint64 granule,
-                                             quint32 serial, quint32 sequence, bool first, bool last);
+    [[nodiscard]] static QByteArray makePage(const QByteArray &body, const QByteArray &segments,
+                                             qint64 granule, quint32 serial, quint32 sequence, bool first,
+                                             bool last);
 
 private:
     void flushPage(bool last);

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-ScriptedCaptureBackend::ScriptedCaptureBackend(std::deque<WakeUp> script, Options options, std::shared_ptr<Log> log)
+ScriptedCaptureBackend::ScriptedCaptureBackend(std::deque<WakeUp> script, Options options,
+                                               std::shared_ptr<Log> log)
     : script(std::move(script)), options(options), log(log ? std::move(log) : std::make_shared<Log>())
-{
-}
+{}
 
 bool ScriptedCaptureBackend::open()
 {

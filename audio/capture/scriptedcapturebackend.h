@@ -18,12 +18,12 @@ class ScriptedCaptureBackend final : public CaptureBackend
 public:
     enum class Step
     {
-        Packets,           // ready, with the packets of the wake-up
-        Timeout,           // the wait times out
-        WaitFails,         // the wait itself fails
-        PacketSizeFails,   // ready, but asking for the packet size fails
-        AcquireFails,      // ready, first packet cannot be borrowed
-        ReleaseFails,      // ready, the first packet is delivered but releasing it fails
+        Packets,         // ready, with the packets of the wake-up
+        Timeout,         // the wait times out
+        WaitFails,       // the wait itself fails
+        PacketSizeFails, // ready, but asking for the packet size fails
+        AcquireFails,    // ready, first packet cannot be borrowed
+        ReleaseFails,    // ready, the first packet is delivered but releasing it fails
     };
     struct WakeUp
     {

@@ -12,7 +12,7 @@ namespace {
 thread_local int comUsers = 0;
 
 constexpr DWORD apartmentNoOle1Dde = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE; // 6
-constexpr DWORD eventCallback = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;                         // 0x40000
+constexpr DWORD eventCallback = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;                      // 0x40000
 constexpr REFERENCE_TIME bufferDuration = 100000; // 10 ms in 100-ns units
 
 bool acquireCom()
@@ -30,8 +30,7 @@ void releaseCom()
         CoUninitialize();
 }
 
-template <typename T>
-void releaseInterface(T *&object)
+template <typename T> void releaseInterface(T *&object)
 {
     if (object) {
         object->Release();
@@ -40,9 +39,11 @@ void releaseInterface(T *&object)
 }
 } // namespace
 
-WasapiCaptureBackend::WasapiCaptureBackend(std::ostream &errors) : errors(errors) {}
+WasapiCaptureBackend::WasapiCaptureBackend(std::ostream &errors) : errors(errors)
+{}
 
-WasapiCaptureBackend::WasapiCaptureBackend() : WasapiCaptureBackend(std::cerr) {}
+WasapiCaptureBackend::WasapiCaptureBackend() : WasapiCaptureBackend(std::cerr)
+{}
 
 WasapiCaptureBackend::~WasapiCaptureBackend()
 {
@@ -53,7 +54,8 @@ bool WasapiCaptureBackend::fail(const char *message, long result)
 {
     if (message) {
         const std::ios::fmtflags flags = errors.flags();
-        errors << message << std::hex << static_cast<unsigned long>(static_cast<std::uint32_t>(result)) << '\n';
+        errors << message << std::hex << static_cast<unsigned long>(static_cast<std::uint32_t>(result))
+               << '\n';
         errors.flags(flags);
     }
     releaseAll();
@@ -74,7 +76,8 @@ bool WasapiCaptureBackend::open()
     hr = enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &device);
     if (FAILED(hr))
         return fail("GetDefaultAudioEndpoint failed", hr);
-    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr, reinterpret_cast<void **>(&client));
+    hr = device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                          reinterpret_cast<void **>(&client));
     if (FAILED(hr))
         return fail("Device activate failed", hr);
 

@@ -40,9 +40,8 @@ inline void useScriptedDevice(std::deque<ScriptedCaptureBackend::WakeUp> script,
                               ScriptedCaptureBackend::Options options,
                               std::shared_ptr<ScriptedCaptureBackend::Log> log)
 {
-    capture::setBackendFactory([script, options, log] {
-        return std::make_unique<ScriptedCaptureBackend>(script, options, log);
-    });
+    capture::setBackendFactory(
+        [script, options, log] { return std::make_unique<ScriptedCaptureBackend>(script, options, log); });
 }
 
 // One wake-up delivering `packets`.

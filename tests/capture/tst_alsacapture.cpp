@@ -52,7 +52,10 @@ public:
         }
         return alsa.nextPacketSize(frames);
     }
-    bool acquire(const std::int16_t *&data, std::uint32_t &frames) override { return alsa.acquire(data, frames); }
+    bool acquire(const std::int16_t *&data, std::uint32_t &frames) override
+    {
+        return alsa.acquire(data, frames);
+    }
     bool release(std::uint32_t frames) override
     {
         delivered += frames;
@@ -174,7 +177,8 @@ private slots:
         const similarity::Peak wave = similarity::bestLag(input, output, 480);
         const similarity::Peak contour =
             similarity::bestLag(similarity::envelope(input, 480), similarity::envelope(output, 480), 50);
-        qInfo("recorded through ALSA: waveform correlation %.3f at lag %ld; envelope correlation %.3f at lag %ld",
+        qInfo("recorded through ALSA: waveform correlation %.3f at lag %ld; envelope correlation %.3f at lag "
+              "%ld",
               wave.value, wave.lag, contour.value, contour.lag);
         QVERIFY(std::abs(wave.lag) <= 8);
         QVERIFY(wave.value > 0.8);

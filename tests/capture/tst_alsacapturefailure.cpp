@@ -26,8 +26,9 @@ private slots:
         AlsaCaptureBackend backend(errors);
         QVERIFY(!backend.open());
         const QString line = QString::fromStdString(errors.str());
-        QVERIFY2(QRegularExpression(QStringLiteral("^snd_pcm_open failed[0-9a-f]+\\n$")).match(line).hasMatch(),
-                 qPrintable(line));
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^snd_pcm_open failed[0-9a-f]+\\n$")).match(line).hasMatch(),
+            qPrintable(line));
         // The failing call's error, as a 32-bit code.
         const int code = int(line.mid(19).trimmed().toUInt(nullptr, 16));
         QVERIFY(code < 0);

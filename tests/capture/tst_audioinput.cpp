@@ -43,7 +43,8 @@ struct Fixture
 
     Fixture(std::deque<ScriptedCaptureBackend::WakeUp> script, ScriptedCaptureBackend::Options options = {})
     {
-        device = std::make_unique<AudioInput>(std::make_unique<ScriptedCaptureBackend>(std::move(script), options, log));
+        device = std::make_unique<AudioInput>(
+            std::make_unique<ScriptedCaptureBackend>(std::move(script), options, log));
         device->setCallbacks(
             [this](const std::int16_t *samples, std::uint64_t frames) {
                 int waits = 0;

@@ -67,9 +67,10 @@ private slots:
 
     void cleanupTestCase()
     {
-        QMetaObject::invokeMethod(&probe, [] { capture::releaseCaptureDevice(); }, Qt::BlockingQueuedConnection);
-        QMetaObject::invokeMethod(&probe, [this] { probe.moveToThread(qApp->thread()); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &probe, [] { capture::releaseCaptureDevice(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &probe, [this] { probe.moveToThread(qApp->thread()); }, Qt::BlockingQueuedConnection);
     }
 
     void pressAndReleaseYieldOneRecording()

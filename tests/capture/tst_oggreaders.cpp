@@ -134,8 +134,9 @@ private slots:
         float pcm[960];
         for (std::size_t i = 2; i < reading.packets.size(); ++i) {
             const QByteArray &packet = reading.packets[i];
-            const int n = opus_decode_float(decoder, reinterpret_cast<const unsigned char *>(packet.constData()),
-                                            opus_int32(packet.size()), pcm, 960, 0);
+            const int n =
+                opus_decode_float(decoder, reinterpret_cast<const unsigned char *>(packet.constData()),
+                                  opus_int32(packet.size()), pcm, 960, 0);
             QCOMPARE(n, 960);
             for (int k = 0; k < n; ++k)
                 bare.push_back(double(pcm[k]) * 32768.0);
@@ -226,7 +227,8 @@ private slots:
         QCOMPARE(count, frames * 960 - 312);
         std::vector<double> samples(static_cast<std::size_t>(count));
         for (qsizetype i = 0; i < count; ++i)
-            samples[std::size_t(i)] = double(qFromLittleEndian<float>(bytes.constData() + data + 8 + 4 * i)) * 32768;
+            samples[std::size_t(i)] =
+                double(qFromLittleEndian<float>(bytes.constData() + data + 8 + 4 * i)) * 32768;
         const DecodedOpus reference = decodeWithOpusfile(recording);
         const double ratio = similarity::rms(samples) / similarity::rms(reference.samples);
         qInfo("opusdec against libopusfile, level ratio %.4f", ratio);

@@ -61,12 +61,14 @@ private slots:
         const QByteArray stream = writer.stream();
         QCOMPARE(stream.size(), 47 + 49);
 
-        QByteArray page0 = bytes({'O', 'g', 'g', 'S', 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12,
-                                  0, 0, 0, 0, 0, 0, 0, 0, 1, 19});
-        page0 += bytes({'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1, 0x38, 0x01, 0x80, 0xBB, 0, 0, 0x00, 0x08, 0});
-        QByteArray page1 = bytes({'O', 'g', 'g', 'S', 0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12,
-                                  1, 0, 0, 0, 0, 0, 0, 0, 1, 21});
-        page1 += bytes({'O', 'p', 'u', 's', 'T', 'a', 'g', 's', 5, 0, 0, 0, 'T', 'o', 'l', 'k', 'a', 0, 0, 0, 0});
+        QByteArray page0 = bytes({'O',  'g',  'g',  'S',  0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0x78, 0x56, 0x34, 0x12, 0, 0,    0, 0, 0, 0, 0, 0, 1, 19});
+        page0 += bytes(
+            {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 1, 0x38, 0x01, 0x80, 0xBB, 0, 0, 0x00, 0x08, 0});
+        QByteArray page1 = bytes({'O',  'g',  'g',  'S',  0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0x78, 0x56, 0x34, 0x12, 1, 0,    0, 0, 0, 0, 0, 0, 1, 21});
+        page1 +=
+            bytes({'O', 'p', 'u', 's', 'T', 'a', 'g', 's', 5, 0, 0, 0, 'T', 'o', 'l', 'k', 'a', 0, 0, 0, 0});
         qToLittleEndian<quint32>(liboggChecksum(page0), page0.data() + 22);
         qToLittleEndian<quint32>(liboggChecksum(page1), page1.data() + 22);
 

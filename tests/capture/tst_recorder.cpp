@@ -39,7 +39,8 @@ private slots:
         for (std::size_t at = 0; at < 100 * 480; at += 3 * 480) {
             Packets blocks;
             for (std::size_t k = 0; k < 3 && at + k * 480 < 100 * 480; ++k)
-                blocks.emplace_back(speech.begin() + long(at + k * 480), speech.begin() + long(at + (k + 1) * 480));
+                blocks.emplace_back(speech.begin() + long(at + k * 480),
+                                    speech.begin() + long(at + (k + 1) * 480));
             script.push_back(packets(std::move(blocks)));
         }
         auto log = std::make_shared<Log>();
