@@ -2,6 +2,18 @@
 
 #include <utility>
 
+namespace {
+// An exception thrown by a callback must not end the capture thread (and with
+// it the process): the block is dropped instead.
+void deliver(const AudioInput::SamplesCallback &samples, const std::int16_t *data, std::uint32_t frames) noexcept
+{
+    try {
+        samples(data, frames);
+    } catch (...) {
+    }
+}
+} // namespace
+
 AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : backend(std::move(backend))
 {}
 
@@ -53,8 +65,12 @@ void AudioInput::stop()
         stopped = onStopped;
     }
     // Called outside the lock: the callback may post work that takes other locks.
-    if (stopped)
-        stopped();
+    if (stopped) {
+        try {
+            stopped();
+        } catch (...) {
+        }
+    }
 }
 
 void AudioInput::setCallbacks(SamplesCallback samples, StoppedCallback stopped)
@@ -89,7 +105,7 @@ void AudioInput::run()
                 samples = onSamples;
             }
             if (samples && got != 0)
-                samples(data, got);
+                deliver(samples, data, got);
             if (!backend->release(got))
                 break;
             if (!backend->nextPacketSize(frames))

@@ -1,12 +1,14 @@
 #include "capturedevice.h"
 
 #include "audioinput.h"
+#include "handoff.h"
 #include "logging.h"
 #include "recorder.h"
 
 #include <QMetaObject>
 #include <QPointer>
 
+#include <exception>
 #include <mutex>
 #include <vector>
 
@@ -27,6 +29,19 @@ DeviceState &state()
     return s;
 }
 
+// Runs posted work on the worker thread; nothing thrown may reach its event loop.
+template <typename Work>
+void guarded(Work &&work)
+{
+    try {
+        work();
+    } catch (const std::exception &e) {
+        qCCritical(lcCapture) << "recording failed:" << e.what();
+    } catch (...) {
+        qCCritical(lcCapture) << "recording failed";
+    }
+}
+
 QPointer<recorder> attachedTarget()
 {
     std::lock_guard lock(state().mutex);
@@ -41,11 +56,15 @@ void postSamples(const std::int16_t *samples, std::uint64_t frames)
     if (!target)
         return;
     std::vector<qint16> block(samples, samples + frames);
+    handoff::release(target.data());
     QMetaObject::invokeMethod(
         target.data(),
         [target, block = std::move(block)] {
-            if (target)
-                target->pushSamples(block.data(), static_cast<qint64>(block.size()));
+            handoff::acquire(target.data());
+            guarded([&] {
+                if (target)
+                    target->pushSamples(block.data(), static_cast<qint64>(block.size()));
+            });
         },
         Qt::QueuedConnection);
 }
@@ -55,11 +74,15 @@ void postFinish()
     const QPointer<recorder> target = attachedTarget();
     if (!target)
         return;
+    handoff::release(target.data());
     QMetaObject::invokeMethod(
         target.data(),
         [target] {
-            if (target)
-                target->finishStream();
+            handoff::acquire(target.data());
+            guarded([&] {
+                if (target)
+                    target->finishStream();
+            });
         },
         Qt::QueuedConnection);
 }

@@ -1,6 +1,7 @@
 #include "input.h"
 
 #include "encoder.h"
+#include "handoff.h"
 #include "logging.h"
 #include "messenger.h"
 #include "micpermission.h"
@@ -32,11 +33,13 @@ template <typename Work> void postToEncoder(Work work)
         qCDebug(lcCapture) << "no encoder yet; request dropped";
         return;
     }
+    handoff::release(target.data());
     QMetaObject::invokeMethod(
         target.data(),
         [target, work] {
             if (!target)
                 return;
+            handoff::acquire(target.data());
             try {
                 work(*target);
             } catch (const std::exception &e) {
