@@ -93,8 +93,10 @@ void AudioInput::run()
         if (!backend->nextPacketSize(frames))
             continue;
         // Deliver every packet waiting at this wake-up, in order. Any failure
-        // goes back to waiting; the thread itself never gives up.
-        while (frames != 0) {
+        // goes back to waiting; the thread itself never gives up. A device
+        // that always has more (one without a clock) must not keep a stop
+        // waiting, so the flag is checked between packets too.
+        while (frames != 0 && running.load()) {
             const std::int16_t *data = nullptr;
             std::uint32_t got = 0;
             if (!backend->acquire(data, got))

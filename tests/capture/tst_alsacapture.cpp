@@ -1,4 +1,5 @@
 #include "alsacapturebackend.h"
+#include "audioinput.h"
 #include "capturedevice.h"
 #include "capturetesting.h"
 #include "encoder.h"
@@ -130,6 +131,22 @@ private slots:
         QCOMPARE(backend.wait(std::chrono::milliseconds(60000)), CaptureBackend::WaitResult::Ready);
         backend.close();
         QCOMPARE(backend.wait(200ms), CaptureBackend::WaitResult::Failed);
+    }
+
+    void stopEndsCaptureFromADeviceThatNeverRunsDry()
+    {
+        // This device always has another packet ready: the capture thread
+        // never finds it empty, and a stop must still end it.
+        AudioInput device(std::make_unique<AlsaCaptureBackend>());
+        std::atomic<std::uint64_t> frames{0};
+        std::atomic<int> stopped{0};
+        device.setCallbacks([&](const std::int16_t *, std::uint64_t count) { frames += count; }, [&] { ++stopped; });
+        QVERIFY(device.initialize());
+        QVERIFY(device.start());
+        QTRY_VERIFY(frames.load() > speech.size());
+        device.stop();
+        QVERIFY(!device.isRunning());
+        QCOMPARE(stopped.load(), 1);
     }
 
     void recordingOfTheSpokenSentence()
