@@ -105,12 +105,13 @@ double opusencCpu(const std::vector<qint16> &samples, qsizetype &bytes)
     const QString out = dir.filePath(QStringLiteral("out.opus"));
     const double before = cpuSeconds(RUSAGE_CHILDREN);
     QProcess process;
-    process.start(opusenc, {QStringLiteral("--quiet"), QStringLiteral("--raw"), QStringLiteral("--raw-rate"),
-                            QStringLiteral("48000"), QStringLiteral("--raw-chan"), QStringLiteral("1"),
-                            QStringLiteral("--bitrate"), QStringLiteral("24"), QStringLiteral("--framesize"),
-                            QStringLiteral("20"), QStringLiteral("--comp"), QStringLiteral("10"),
-                            QStringLiteral("--speech"), QStringLiteral("--set-ctl-int"), QStringLiteral("4000=2048"),
-                            QStringLiteral("--set-ctl-int"), QStringLiteral("4016=1"), pcm.fileName(), out});
+    process.start(opusenc,
+                  {QStringLiteral("--quiet"), QStringLiteral("--raw"), QStringLiteral("--raw-rate"),
+                   QStringLiteral("48000"), QStringLiteral("--raw-chan"), QStringLiteral("1"),
+                   QStringLiteral("--bitrate"), QStringLiteral("24"), QStringLiteral("--framesize"),
+                   QStringLiteral("20"), QStringLiteral("--comp"), QStringLiteral("10"),
+                   QStringLiteral("--speech"), QStringLiteral("--set-ctl-int"), QStringLiteral("4000=2048"),
+                   QStringLiteral("--set-ctl-int"), QStringLiteral("4016=1"), pcm.fileName(), out});
     if (!process.waitForFinished(600000) || process.exitCode() != 0) {
         std::fprintf(stderr, "opusenc failed: %s\n", process.readAllStandardError().constData());
         return -1;
@@ -214,7 +215,8 @@ WakeFigures measureWakeups(std::unique_ptr<CaptureBackend> backend, std::chrono:
     const auto idleAfter = device.wakeups();
     std::this_thread::sleep_for(span);
     figures.threadsIdleAfter = threadCount();
-    figures.idle = (idleBeforeCount + double(device.wakeups() - idleAfter)) / (2 * std::chrono::duration<double>(span).count());
+    figures.idle = (idleBeforeCount + double(device.wakeups() - idleAfter)) /
+                   (2 * std::chrono::duration<double>(span).count());
     return figures;
 }
 
@@ -239,7 +241,8 @@ int main(int argc, char **argv)
     // The encoder alone: a device that never opens.
     capture::setBackendFactory([] {
         return std::make_unique<ScriptedCaptureBackend>(std::deque<ScriptedCaptureBackend::WakeUp>{},
-                                                        ScriptedCaptureBackend::Options{.failOpen = true}, nullptr);
+                                                        ScriptedCaptureBackend::Options{.failOpen = true},
+                                                        nullptr);
     });
 
     qsizetype ourBytes = 0;

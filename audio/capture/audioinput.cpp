@@ -5,7 +5,8 @@
 namespace {
 // An exception thrown by a callback must not end the capture thread (and with
 // it the process): the block is dropped instead.
-void deliver(const AudioInput::SamplesCallback &samples, const std::int16_t *data, std::uint32_t frames) noexcept
+void deliver(const AudioInput::SamplesCallback &samples, const std::int16_t *data,
+             std::uint32_t frames) noexcept
 {
     try {
         samples(data, frames);

@@ -30,8 +30,7 @@ DeviceState &state()
 }
 
 // Runs posted work on the worker thread; nothing thrown may reach its event loop.
-template <typename Work>
-void guarded(Work &&work)
+template <typename Work> void guarded(Work &&work)
 {
     try {
         work();

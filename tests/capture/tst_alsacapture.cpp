@@ -140,7 +140,8 @@ private slots:
         AudioInput device(std::make_unique<AlsaCaptureBackend>());
         std::atomic<std::uint64_t> frames{0};
         std::atomic<int> stopped{0};
-        device.setCallbacks([&](const std::int16_t *, std::uint64_t count) { frames += count; }, [&] { ++stopped; });
+        device.setCallbacks([&](const std::int16_t *, std::uint64_t count) { frames += count; },
+                            [&] { ++stopped; });
         QVERIFY(device.initialize());
         QVERIFY(device.start());
         QTRY_VERIFY(frames.load() > speech.size());
