@@ -1,6 +1,6 @@
 #pragma once
 
-#include "signal.h"
+#include "tolkasignal.h"
 
 #include <QByteArray>
 #include <QString>

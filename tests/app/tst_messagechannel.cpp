@@ -62,8 +62,8 @@ private slots:
         sender.join();
         // Nothing ran yet: the GUI thread has not returned to its event loop.
         QVERIFY(tags(window.get()).isEmpty());
-        QTRY_COMPARE(tags(window.get()),
-                     (QStringList{QStringLiteral("ISPLAYING"), QStringLiteral("ISPLAYING"), QStringLiteral("ISBIP")}));
+        QTRY_COMPARE(tags(window.get()), (QStringList{QStringLiteral("ISPLAYING"),
+                                                      QStringLiteral("ISPLAYING"), QStringLiteral("ISBIP")}));
         const QVariantList values = window->property("values").toList();
         QCOMPARE(values.at(0).toBool(), true);
         QCOMPARE(values.at(1).toBool(), false);
@@ -78,7 +78,8 @@ private slots:
             QCOMPARE(tags(first.get()).size(), 1);
         }
         std::unique_ptr<QObject> second = create(engine);
-        messenger::instance()->forwardMessage(QStringLiteral("TRAD"), QVariant::fromValue(QJsonValue(u"hola"_s)));
+        messenger::instance()->forwardMessage(QStringLiteral("TRAD"),
+                                              QVariant::fromValue(QJsonValue(u"hola"_s)));
         QCOMPARE(tags(second.get()), QStringList{QStringLiteral("TRAD")});
         QCOMPARE(second->property("values").toList().constFirst().toString(), u"hola"_s);
     }

@@ -1,4 +1,4 @@
-#include "signal.h"
+#include "tolkasignal.h"
 
 #include <QByteArray>
 #include <QSemaphore>

@@ -47,7 +47,8 @@ private slots:
         QTest::addColumn<QString>("module");
         QTest::addColumn<QString>("expected");
         QTest::newRow("qml error") << "TolkaBroken" << "cannot create the main window: TolkaBroken.Main";
-        QTest::newRow("missing module") << "TolkaNowhere" << "cannot create the main window: TolkaNowhere.Main";
+        QTest::newRow("missing module")
+            << "TolkaNowhere" << "cannot create the main window: TolkaNowhere.Main";
         QTest::newRow("root not a window") << "TolkaNotWindow" << "TolkaNotWindow.Main is a";
     }
 

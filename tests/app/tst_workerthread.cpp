@@ -50,11 +50,11 @@ private slots:
         QObject probe;
         probe.moveToThread(again.get());
         QThread *ranOn = nullptr;
-        QMetaObject::invokeMethod(&probe, [&] { ranOn = QThread::currentThread(); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &probe, [&] { ranOn = QThread::currentThread(); }, Qt::BlockingQueuedConnection);
         QCOMPARE(ranOn, again.get());
-        QMetaObject::invokeMethod(&probe, [&] { probe.moveToThread(app->thread()); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &probe, [&] { probe.moveToThread(app->thread()); }, Qt::BlockingQueuedConnection);
     }
 
 private:

@@ -15,8 +15,8 @@
 
 namespace {
 
-const QStringList panels{QStringLiteral("Menus"),    QStringLiteral("Options"),  QStringLiteral("Speakers"),
-                         QStringLiteral("History"),  QStringLiteral("Theme"),    QStringLiteral("About"),
+const QStringList panels{QStringLiteral("Menus"),       QStringLiteral("Options"), QStringLiteral("Speakers"),
+                         QStringLiteral("History"),     QStringLiteral("Theme"),   QStringLiteral("About"),
                          QStringLiteral("Contributors")};
 
 // Visible text items that stick out of the window.
@@ -85,7 +85,8 @@ private slots:
         for (const QString &name : panels) {
             QVariant panel;
             QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
-                                              Q_ARG(QString, name), Q_ARG(QVariant, QVariant::fromValue(window))));
+                                              Q_ARG(QString, name),
+                                              Q_ARG(QVariant, QVariant::fromValue(window))));
             QObject *popup = panel.value<QObject *>();
             QVERIFY2(popup, qPrintable(name));
             QMetaObject::invokeMethod(popup, "open");
@@ -101,13 +102,16 @@ private:
     {
         QTest::qWait(50);
         QStringList cutOff;
-        collectCutOff(window->contentItem()->parentItem(), QRectF(0, 0, window->width(), window->height()), cutOff);
+        collectCutOff(window->contentItem()->parentItem(), QRectF(0, 0, window->width(), window->height()),
+                      cutOff);
         if (!outDir.isEmpty()) {
             const QImage shot = window->grabWindow();
-            shot.save(QStringLiteral("%1/%2-%3-%4.png")
-                          .arg(outDir, language, light ? QStringLiteral("light") : QStringLiteral("dark"), name));
+            shot.save(
+                QStringLiteral("%1/%2-%3-%4.png")
+                    .arg(outDir, language, light ? QStringLiteral("light") : QStringLiteral("dark"), name));
         }
-        QVERIFY2(cutOff.isEmpty(), qPrintable(name + QStringLiteral(": ") + cutOff.join(QStringLiteral("; "))));
+        QVERIFY2(cutOff.isEmpty(),
+                 qPrintable(name + QStringLiteral(": ") + cutOff.join(QStringLiteral("; "))));
     }
 
     QTemporaryDir settingsDir;

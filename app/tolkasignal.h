@@ -27,8 +27,7 @@ struct Connection
 //
 // Not thread-safe for connect: all connections are made during start-up on the
 // GUI thread, before the first emission; fire only reads.
-template <typename... Args>
-class signal
+template <typename... Args> class signal
 {
 public:
     struct Slot
@@ -40,8 +39,7 @@ public:
 
     // Connects member function `method` of `object`. QObjects receive on
     // their own thread; other receivers on the thread that connects them.
-    template <typename T, typename M>
-    Connection connect(T *object, M &&method)
+    template <typename T, typename M> Connection connect(T *object, M &&method)
     {
         const std::uint64_t id = ++nextId;
         QObject *context = nullptr;
