@@ -61,7 +61,7 @@ private slots:
         tolka::setIdentity(*QCoreApplication::instance());
         window = qobject_cast<QQuickWindow *>(tolka::loadMainWindow(engine));
         QVERIFY(window);
-        window->resize(420, 760);
+        window->resize(360, 640); // the smallest size the window allows on a phone-like screen
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         language = QLocale::system().name();

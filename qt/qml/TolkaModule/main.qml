@@ -102,7 +102,7 @@ ApplicationWindow {
         Inline.LanguagesBox {
             id: clangsource
 
-        objectName: "clangsource"
+            objectName: "clangsource"
 
             currentLang: wind.defaultSourceLang
             onCurrentLangChanged: Tol.sourceLanguageChanged()
@@ -111,7 +111,7 @@ ApplicationWindow {
         Button {
             id: swapLanguages
 
-        objectName: "swapLanguages"
+            objectName: "swapLanguages"
 
             anchors.centerIn: parent
             icon.source: "qrc:/icons/material/arrows.png"
@@ -125,7 +125,7 @@ ApplicationWindow {
         Inline.LanguagesBox {
             id: clangdest
 
-        objectName: "clangdest"
+            objectName: "clangdest"
 
             anchors.right: parent.right
             popup.x: clangdest.width - clangdest.popup.width
@@ -162,10 +162,10 @@ ApplicationWindow {
         Item {
             id: timerContainer
 
-        objectName: "timerContainer"
+            objectName: "timerContainer"
 
             width: parent.width
-            height: textToTranslateField.font.pixelSize
+            height: wind.textToTranslateField.font.pixelSize
         }
 
         Inline.TextFlick {
@@ -201,7 +201,7 @@ ApplicationWindow {
         Image {
             id: micImage
 
-        objectName: "micImage"
+            objectName: "micImage"
 
             z: 1
             source: wind.isLight ? "qrc:/icons/micLight.png" : "qrc:/icons/micDark.png"
@@ -217,7 +217,7 @@ ApplicationWindow {
             MouseArea {
                 id: micArea
 
-        objectName: "micArea"
+                objectName: "micArea"
 
                 property bool isPressed: false
 
@@ -242,7 +242,7 @@ ApplicationWindow {
         Label {
             id: appTitle
 
-        objectName: "appTitle"
+            objectName: "appTitle"
 
             anchors.centerIn: parent
             text: "Tolka"
@@ -259,7 +259,7 @@ ApplicationWindow {
         ToolButton {
             id: toolButton
 
-        objectName: "toolButton"
+            objectName: "toolButton"
 
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter

@@ -60,9 +60,21 @@ TestCase {
 
     function test_voice_columns_data() {
         return [
-            { tag: "5 voices", lang: "fr-FR", sizes: [3, 2, -1] },
-            { tag: "20 voices", lang: "es-ES", sizes: [10, 10, -1] },
-            { tag: "21 voices", lang: "ja-JP", sizes: [7, 7, 7] }
+            {
+                tag: "5 voices",
+                lang: "fr-FR",
+                sizes: [3, 2, -1]
+            },
+            {
+                tag: "20 voices",
+                lang: "es-ES",
+                sizes: [10, 10, -1]
+            },
+            {
+                tag: "21 voices",
+                lang: "ja-JP",
+                sizes: [7, 7, 7]
+            }
         ];
     }
 
@@ -156,6 +168,15 @@ TestCase {
         compare(again, dialog);
         mouseClick(dialog.contentItem.children[0].children[3]);
         compare(String(findChild(wind, "customBackGround").source), "");
+    }
+
+    function test_escape_closes_the_open_dialog() {
+        const dialog = openPanel("Options");
+        keyClick(Qt.Key_Escape);
+        tryVerify(() => !dialog.visible);
+        const voices = openPanel("Speakers");
+        keyClick(Qt.Key_Escape);
+        tryVerify(() => !voices.visible);
     }
 
     function test_about_and_contributors() {
