@@ -30,7 +30,7 @@ class helper
 public:
     constexpr helper() = default;
 
-    // The meta-object order below is part of the specification (Part 2.1).
+    // The meta-object order below is fixed: QML and the tests rely on it.
     Q_INVOKABLE QByteArrayList sortHistory(QByteArrayList list, QByteArray text) const;
     Q_INVOKABLE bool compare(QByteArrayList a, QByteArrayList b) const;
     Q_INVOKABLE QVariantMap extractVoices(QByteArray language) const;
@@ -45,7 +45,7 @@ public:
     Q_INVOKABLE QByteArrayList getBaseModel() const;
     Q_INVOKABLE QByteArray getRawLabel(qsizetype id) const;
 
-    // The interface language key of a locale code (Part 2.1, `languageKey`).
+    // The interface language key of a locale code (`languageKey`).
     static QByteArray languageKey(QByteArrayView code);
 };
 

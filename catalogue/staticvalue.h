@@ -1,6 +1,6 @@
 #pragma once
 
-// Constant JSON-shaped documents compiled into the program image (Part 2.1).
+// Constant JSON-shaped documents compiled into the program image.
 // A value is 16 bytes: a header word (kind in bits 63..61, length in bits
 // 60..0) and a payload word. Strings of up to 8 bytes are held in place,
 // longer ones by address; arrays point at consecutive values, objects at

@@ -1,5 +1,5 @@
 // QML calls helper's methods with arguments that make the catalogue throw;
-// the process must go on (Part 2.1: errors must not end the process).
+// the process must go on (errors must not end the process).
 #include "helper.h"
 
 #include <QQmlContext>

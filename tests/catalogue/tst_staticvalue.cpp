@@ -1,4 +1,4 @@
-// StaticValue: layout, kinds, lookups and their errors (Part 2.1).
+// StaticValue: layout, kinds, lookups and their errors.
 #include "documents.h"
 #include "staticvalue.h"
 
