@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QRect>
 #include <QScreen>
 #include <QThread>
 
@@ -18,6 +19,18 @@ bool hasContent(const QImage &image)
             if (image.pixel(x, y) != first)
                 return true;
     return false;
+}
+// Without a window manager the application's window sits on a bare root
+// window; crop to what differs from the root's colour in the far corner.
+QImage cropToWindows(const QImage &image)
+{
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                box |= QRect(x, y, 1, 1);
+    return box.isValid() ? image.copy(box) : image;
 }
 } // namespace
 
@@ -44,6 +57,8 @@ int main(int argc, char *argv[])
         previous = shot;
         QThread::msleep(400);
     }
+    if (hasContent(shot))
+        shot = cropToWindows(shot);
     if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "tolka-screenshot: cannot write %s\n", argv[1]);
         return 1;

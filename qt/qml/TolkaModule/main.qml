@@ -2,6 +2,7 @@ pragma ComponentBehavior: Bound
 
 import QtQuick
 import QtQuick.Controls.Material
+import QtCore
 
 ApplicationWindow {
     id: wind
@@ -11,33 +12,275 @@ ApplicationWindow {
     required property var player
     required property var recorder
 
+    readonly property int timeLimit: 60
+    property bool onCloudSpeech: true
+    property bool hasVoice: true
+    property bool hasBip: true
+    property real appVol: 0.5
+    property real voiceVol: 1
+    property list<string> voices: []
+    property list<string> shortNames: []
+    property string currentVoice: ""
+    property string currentShortName: ""
+    property list<string> historyModel: []
+    property bool historyEnabled: true
+    property bool hasSpeechService: false
+    readonly property bool isDesktop: wind.helper.isDesktop()
+    readonly property var languageModel: wind.helper.getBaseModel()
+    property bool isLight: Application.styleHints.colorScheme !== Qt.ColorScheme.Dark
+
+    // Source language when nothing was stored, and the matching destination.
+    readonly property string defaultSourceLang: wind.helper.getCurrentLang(false)
+    readonly property string defaultDestLang: wind.helper.getCurrentLang(true) == "en" ? "fr-FR" : "en-US"
+
     // Whether the window was already visible when its completion handler ran.
     property bool visibleAtCompletion: false
 
-    // Called by the native side for every message; see tolka.js.
+    // Called by the native side for every message.
     function forwardMessage(tag: string, value: var): void {
         Tol.sortMessages(tag, value);
     }
 
-    title: "Tolka"
-    width: 420
-    height: 720
-    minimumWidth: 360
-    minimumHeight: 640
+    // The one place where panels are made and kept, whichever copy of the
+    // controller asks for them.
+    function panelFor(panel: string, root: var): var {
+        return Tol.makePanel(panel, root);
+    }
 
-    Material.theme: Material.Light
-    Material.accent: Material.Teal
+    title: "Tolka"
+    width: Screen.desktopAvailableWidth
+    height: Screen.desktopAvailableHeight
+    minimumWidth: 360
+    minimumHeight: 480
+    color: wind.isLight ? "white" : "black"
+
+    Material.theme: wind.isLight ? Material.Light : Material.Dark
+    Material.primary: wind.isLight ? "black" : "white"
+    Material.accent: "darkorange"
+
+    background: Image {
+        id: customBackGround
+
+        objectName: "customBackGround"
+
+        source: ""
+        asynchronous: true
+        retainWhileLoading: true
+        sourceSize.width: wind.width
+        sourceSize.height: wind.height
+        fillMode: Image.PreserveAspectCrop
+    }
+
+    Settings {
+        id: settings
+
+        property alias hasBip: wind.hasBip
+        property alias voices: wind.voices
+        property alias appVol: wind.appVol
+        property alias isLight: wind.isLight
+        property alias hasVoice: wind.hasVoice
+        property alias voiceVol: wind.voiceVol
+        property alias shortNames: wind.shortNames
+        property alias currentVoice: wind.currentVoice
+        property alias onCloudSpeech: wind.onCloudSpeech
+        property alias historyModelData: wind.historyModel
+        property alias historyEnabled: wind.historyEnabled
+        property alias clangDestValue: clangdest.currentLang
+        property alias currentShortName: wind.currentShortName
+        property alias hasSpeechService: wind.hasSpeechService
+        property alias clangSourceValue: clangsource.currentLang
+        property alias customBackGroundSource: customBackGround.source
+    }
+
+    Item {
+        id: appHeader
+
+        y: height / 3
+        width: parent.width
+        height: clangsource.height
+
+        Inline.LanguagesBox {
+            id: clangsource
+
+        objectName: "clangsource"
+
+            currentLang: wind.defaultSourceLang
+            onCurrentLangChanged: Tol.sourceLanguageChanged()
+        }
+
+        Button {
+            id: swapLanguages
+
+        objectName: "swapLanguages"
+
+            anchors.centerIn: parent
+            icon.source: "qrc:/icons/material/arrows.png"
+            Material.elevation: 3
+            Material.background: "white"
+            Material.foreground: wind.isLight ? "darkorange" : "gray"
+            Accessible.name: clangsource.displayText + " ⇄ " + clangdest.displayText
+            onClicked: Tol.swapLang()
+        }
+
+        Inline.LanguagesBox {
+            id: clangdest
+
+        objectName: "clangdest"
+
+            anchors.right: parent.right
+            popup.x: clangdest.width - clangdest.popup.width
+            currentLang: wind.defaultDestLang
+            onCurrentLangChanged: Tol.destLanguageChanged()
+        }
+    }
+
+    Column {
+        id: inputColumn
+
+        anchors.top: appHeader.bottom
+        anchors.bottom: micItem.top
+        width: parent.width
+        topPadding: wind.font.pixelSize
+        spacing: wind.font.pixelSize / 2
+
+        Inline.TextFlick {
+            id: sourceFlick
+
+            textField.placeholderText: clangsource.displayText
+            textField.color: wind.isLight ? "#3700B3" : "cornflowerblue"
+            textField.maximumLength: 1000
+            textField.onAccepted: Tol.validatedText()
+            textField.Keys.onTabPressed: event => {
+                Tol.validatedText();
+                event.accepted = false;
+            }
+            textField.onContentHeightChanged: Qt.callLater(() => {
+                sourceFlick.contentY = sourceFlick.contentHeight - sourceFlick.height;
+            })
+        }
+
+        Item {
+            id: timerContainer
+
+        objectName: "timerContainer"
+
+            width: parent.width
+            height: textToTranslateField.font.pixelSize
+        }
+
+        Inline.TextFlick {
+            id: destFlick
+
+            textField.readOnly: true
+            textField.color: "darkorange"
+            textField.placeholderText: clangdest.displayText
+        }
+    }
+
+    // The fields live inside the flickables; the controller and the panels
+    // reach them by these names.
+    property alias textToTranslateField: sourceFlick.textField
+    property alias translatedTextField: destFlick.textField
+
+    Item {
+        id: micItem
+
+        width: parent.width
+        y: Math.min(wind.height / 2, wind.width)
+        height: Math.max(0, toolbar.y - y)
+
+        Rectangle {
+            width: micImage.height * 1.6
+            height: width
+            radius: width / 2
+            anchors.centerIn: micImage
+            color: wind.isLight ? "darkorange" : "gray"
+            visible: micArea.pressed
+        }
+
+        Image {
+            id: micImage
+
+        objectName: "micImage"
+
+            z: 1
+            source: wind.isLight ? "qrc:/icons/micLight.png" : "qrc:/icons/micDark.png"
+            fillMode: Image.PreserveAspectFit
+            cache: true
+            height: Math.min(clangsource.height * 2, micItem.height / 2)
+            width: height
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: (micItem.height - height) / 2 + wind.font.pixelSize
+            Accessible.role: Accessible.Button
+            Accessible.name: Tol.lang(1)
+
+            MouseArea {
+                id: micArea
+
+        objectName: "micArea"
+
+                property bool isPressed: false
+
+                anchors.fill: parent
+                pressAndHoldInterval: 120
+                onPressAndHold: Tol.micHeld()
+                onReleased: Tol.micReleased()
+                onCanceled: Tol.micReleased()
+            }
+        }
+    }
+
+    Item {
+        id: toolbar
+
+        objectName: "toolbar"
+
+        height: 48
+        width: parent.width
+        anchors.bottom: parent.bottom
+
+        Label {
+            id: appTitle
+
+        objectName: "appTitle"
+
+            anchors.centerIn: parent
+            text: "Tolka"
+            font.bold: true
+            font.pixelSize: 24
+            textFormat: Text.PlainText
+
+            MouseArea {
+                anchors.fill: parent
+                onClicked: Tol.translate()
+            }
+        }
+
+        ToolButton {
+            id: toolButton
+
+        objectName: "toolButton"
+
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            icon.source: "qrc:/icons/material/menu.png"
+            Accessible.name: Tol.lang(2)
+            ToolTip.text: Tol.lang(2)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            onClicked: Tol.open("Menus")
+        }
+    }
 
     Component.onCompleted: {
         wind.visibleAtCompletion = wind.visible;
         wind.tts.init();
-        wind.recorder.init();
-        wind.player.init();
+        Tol.init();
+        Tol.asyncLoading("History");
+        wind.recorder.init(clangsource.currentLang);
+        wind.player.init(wind.voiceVol, wind.appVol);
+        Tol.settleLanguages();
     }
 
-    Label {
-        anchors.centerIn: parent
-        text: Application.name + " " + Application.version
-        font.pixelSize: 24
-    }
+    Component.onDestruction: Tol.windowClosing()
 }

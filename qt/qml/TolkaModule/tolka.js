@@ -1,11 +1,311 @@
-// Controller of the main window: receives the native side's messages.
+// Controller of the main window and its panels. Every document that uses it
+// has its own copy; names such as wind, clangsource or micArea are the main
+// window's ids, reached through the scope of the document that uses the copy.
 
-// Messages received so far, in arrival order (tag, value).
-var received = [];
+// Panels made so far by this copy, by type name.
+var panels = ({});
+
+// Restores the window geometry and brings it back onto a screen when the
+// stored place lies off every screen (a monitor was unplugged).
+function init() {
+    if (!wind.isDesktop) {
+        wind.flags |= Qt.ExpandedClientAreaHint | Qt.NoTitleBarBackgroundHint;
+        return;
+    }
+    const h = wind.height;
+    const w = wind.width;
+    wind.y = Number(settings.value("y", (h - 600) / 2));
+    wind.x = Number(settings.value("x", (w - 400) / 2));
+    wind.height = Number(settings.value("height", 600));
+    wind.width = Number(settings.value("width", 400));
+    keepOnScreen();
+}
+
+function keepOnScreen() {
+    const screens = Qt.application.screens;
+    if (screens.length === 0)
+        return;
+    const margin = 48;
+    for (let i = 0; i < screens.length; ++i) {
+        const s = screens[i];
+        const left = s.virtualX;
+        const top = s.virtualY;
+        if (wind.x + wind.width > left + margin && wind.x < left + s.width - margin && wind.y + margin > top && wind.y < top + s.height - margin)
+            return;
+    }
+    const primary = screens[0];
+    wind.width = Math.min(wind.width, primary.desktopAvailableWidth);
+    wind.height = Math.min(wind.height, primary.desktopAvailableHeight);
+    wind.x = primary.virtualX + (primary.desktopAvailableWidth - wind.width) / 2;
+    wind.y = primary.virtualY + (primary.desktopAvailableHeight - wind.height) / 2;
+}
+
+function storeGeometry() {
+    if (!wind.isDesktop)
+        return;
+    settings.setValue("x", wind.x);
+    settings.setValue("y", wind.y);
+    settings.setValue("width", wind.width);
+    settings.setValue("height", wind.height);
+}
+
+function isKnownLanguage(code) {
+    return wind.helper.findLocaleIndex(code) < wind.languageModel.length;
+}
+
+// A stored code the catalogue does not know falls back to the default.
+function sourceLanguageChanged() {
+    if (!isKnownLanguage(clangsource.currentLang) && clangsource.currentLang !== wind.defaultSourceLang) {
+        clangsource.currentLang = wind.defaultSourceLang;
+        return;
+    }
+    wind.tts.setFastTranscribe(clangsource.currentLang);
+}
+
+function destLanguageChanged() {
+    if (!isKnownLanguage(clangdest.currentLang) && clangdest.currentLang !== wind.defaultDestLang) {
+        clangdest.currentLang = wind.defaultDestLang;
+        return;
+    }
+    sortvoices(clangdest.currentLang);
+}
+
+// Applies both boxes' languages once everything is restored, whether or not
+// their change handlers already ran.
+function settleLanguages() {
+    sourceLanguageChanged();
+    destLanguageChanged();
+}
+
+function speechReceived(im, save = true) {
+    if (im !== undefined && im !== null && String(im).length > 0) {
+        clearScreen();
+        textToTranslateField.text = im;
+        translate(save, String(im));
+    } else {
+        open("Warning");
+    }
+}
+
+function translate(save = true, text = textToTranslateField.text) {
+    if (text.length === 0)
+        return;
+    wind.player.stop();
+    if (clangsource.currentIndex === clangdest.currentIndex)
+        dispatchText(text);
+    else
+        wind.tts.ttrad(text);
+    if (save && wind.historyEnabled)
+        wind.historyModel = wind.helper.sortHistory(wind.historyModel, text);
+}
+
+function validatedText() {
+    translate();
+    textToTranslateField.selectAll();
+    textToTranslateField.forceActiveFocus();
+}
+
+function swapLang() {
+    [clangsource.currentLang, clangdest.currentLang] = [clangdest.currentLang, clangsource.currentLang];
+}
+
+function startRecording() {
+    wind.player.stop();
+    wind.recorder.vstart(wind.onCloudSpeech);
+}
+
+function onRecording() {
+    getPanel("TimerLabel", timerContainer).visible = true;
+}
+
+// Hides the countdown; with isRecording true also stops the recording.
+function stopRecording(isRecording = false) {
+    if (isRecording)
+        wind.recorder.vstop(wind.onCloudSpeech);
+    getPanel("TimerLabel", timerContainer).visible = false;
+}
+
+// The microphone was held long enough: prompt first, or record at once.
+function micHeld() {
+    if (wind.hasBip && wind.onCloudSpeech)
+        wind.player.bip();
+    else
+        startRecording();
+    micArea.isPressed = true;
+}
+
+function micReleased() {
+    stopRecording(micArea.isPressed);
+    micArea.isPressed = false;
+}
+
+function dispatchText(translatedText) {
+    if (translatedText === undefined || translatedText === null)
+        return;
+    const text = String(translatedText);
+    if (text.length === 0)
+        return;
+    translatedTextField.text = text;
+    if (wind.hasVoice)
+        wind.tts.tvoice(text, wind.currentShortName);
+}
+
+function sortvoices(language) {
+    wind.tts.setSpeechLanguage(language);
+    const extracted = wind.helper.extractVoices(language);
+    const tempVoices = extracted.tempVoices ?? [];
+    const tempNames = extracted.tempNames ?? [];
+    if (!wind.helper.compare(wind.shortNames, tempNames)) {
+        wind.voices = tempVoices;
+        wind.shortNames = tempNames;
+        wind.currentVoice = tempVoices.length > 0 ? tempVoices[0] : "";
+        wind.currentShortName = tempNames.length > 0 ? tempNames[0] : "";
+    }
+}
+
+function clearScreen() {
+    textToTranslateField.clear();
+    translatedTextField.clear();
+}
+
+function getClipboard() {
+    clearScreen();
+    textToTranslateField.paste();
+    if (textToTranslateField.text.length > 0)
+        validatedText();
+}
+
+function setClipboard() {
+    if (translatedTextField.text.length === 0)
+        return;
+    translatedTextField.selectAll();
+    translatedTextField.copy();
+    translatedTextField.deselect();
+    open("Copy");
+}
 
 function sortMessages(tag, value) {
-    received.push({
-        "tag": tag,
-        "value": value
-    });
+    switch (tag) {
+    case "TRAD":
+        dispatchText(value);
+        break;
+    case "SPEECH":
+        speechReceived(value);
+        break;
+    case "ISPLAYING":
+        getPanel("RepeatBt", toolbar).isPlaying = value;
+        break;
+    case "PARTIALSPEECHRESULT":
+        clearScreen();
+        textToTranslateField.text = value;
+        break;
+    case "WARNING":
+        getPanel("Busy").visible = false;
+        open("Warning");
+        break;
+    case "BUSY":
+        getPanel("Busy").visible = value;
+        break;
+    case "HASPEECHSERVICE":
+        if (!value)
+            wind.onCloudSpeech = true;
+        else if (!wind.hasSpeechService)
+            wind.onCloudSpeech = false;
+        wind.hasSpeechService = value;
+        break;
+    case "ISBIP":
+        if (micArea.isPressed)
+            startRecording();
+        break;
+    case "RECORDINGSTARTED":
+        onRecording();
+        break;
+    }
+}
+
+function open(panel) {
+    if (panel)
+        getPanel(panel).open();
+}
+
+// Every copy of this script asks the main window, so each panel exists once
+// (the history drawer prepared at start-up included), whoever opens it.
+function getPanel(panel, root = wind) {
+    return wind.panelFor(panel, root);
+}
+
+// The main window's copy: makes a panel on first use and keeps it.
+function makePanel(panel, root) {
+    if (!panels[panel]) {
+        const component = Qt.createComponent("TolkaModule", panel, Component.PreferSynchronous, root);
+        if (component.status !== Component.Ready) {
+            console.warn("cannot create", panel + ":", component.errorString());
+            return null;
+        }
+        panels[panel] = component.createObject(root);
+    }
+    return panels[panel];
+}
+
+// Background work still running for this window, finished at its destruction.
+var pendingIncubators = [];
+var pendingComponents = [];
+var closing = false;
+
+// Builds a panel in the background; a synchronous getPanel that came first wins.
+function asyncLoading(panel) {
+    // Not parented to the window: a component destroyed with the window while
+    // its asynchronous load is still queued would be used after it is freed.
+    const component = Qt.createComponent("TolkaModule", panel, Component.Asynchronous, null);
+    pendingComponents.push(component);
+    const incubate = () => {
+        if (closing)
+            return;
+        const incubator = component.incubateObject(wind);
+        const keep = () => {
+            pendingIncubators = pendingIncubators.filter(i => i !== incubator);
+            if (panels[panel] || closing)
+                incubator.object.destroy();
+            else
+                panels[panel] = incubator.object;
+        };
+        if (incubator.status === Component.Ready) {
+            keep();
+        } else {
+            pendingIncubators.push(incubator);
+            incubator.onStatusChanged = status => {
+                if (status === Component.Ready)
+                    keep();
+            };
+        }
+    };
+    if (component.status === Component.Ready)
+        incubate();
+    else
+        component.statusChanged.connect(status => {
+            if (status === Component.Ready)
+                incubate();
+        });
+}
+
+// The window is going: nothing may be built for it any more.
+function windowClosing() {
+    closing = true;
+    for (const incubator of pendingIncubators)
+        incubator.forceCompletion();
+    pendingIncubators = [];
+    storeGeometry();
+}
+
+function lang(labelId) {
+    return String(wind.helper.getBaseLabel(labelId));
+}
+
+// The countdown reached zero: the recording stops for real, the countdown
+// hides (which stops its timer) and the coming release sends no second stop.
+function countdownEnded(label) {
+    if (micArea.isPressed)
+        wind.recorder.vstop(wind.onCloudSpeech);
+    micArea.isPressed = false;
+    label.visible = false;
 }

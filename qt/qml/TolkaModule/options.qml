@@ -1,0 +1,118 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls.Material
+
+// Settings dialog; reads wind by name.
+Dialog {
+    id: dialog
+
+    objectName: "Options"
+
+    // Reports a new value only when the handle is released.
+    component VolumeSlider: Slider {
+        from: 0.01
+        to: 1.0
+        stepSize: 0.01
+        live: false
+    }
+    component Separator: Text {
+        text: " "
+        Component.onCompleted: font.pixelSize /= 1.2
+    }
+    component CustomTitle: Label {
+        font.bold: true
+        textFormat: Text.PlainText
+        font.pixelSize: dialog.radioPixelSize
+    }
+    component OptionalSeparator: Text {
+        textFormat: Text.PlainText
+        visible: wind.hasSpeechService
+    }
+    component Radio: RadioButton {
+        font.pixelSize: dialog.switchPixelSize
+    }
+
+    property real switchPixelSize: bipSwitch.font.pixelSize
+    property real radioPixelSize: (dialog.switchPixelSize + (dialog.header ? dialog.header.font.pixelSize : dialog.switchPixelSize)) / 2
+
+    title: Tol.lang(2)
+    standardButtons: Dialog.Ok
+    anchors.centerIn: Overlay.overlay
+    font.bold: true
+
+    Column {
+        OptionalSeparator {}
+        Column {
+            visible: wind.hasSpeechService
+            CustomTitle {
+                text: Tol.lang(1)
+            }
+            OptionalSeparator {}
+            Radio {
+                text: Tol.lang(24)
+                checked: !wind.onCloudSpeech
+                onClicked: wind.onCloudSpeech = false
+            }
+            Radio {
+                text: Tol.lang(25)
+                checked: wind.onCloudSpeech
+                onClicked: wind.onCloudSpeech = true
+            }
+        }
+        OptionalSeparator {}
+        MenuSeparator {
+            visible: wind.hasSpeechService
+            width: parent.width
+        }
+        OptionalSeparator {}
+
+        CustomTitle {
+            text: Tol.lang(23)
+        }
+        Separator {}
+        Switch {
+            id: bipSwitch
+
+            text: Tol.lang(7)
+            checked: wind.hasBip
+            onClicked: wind.hasBip = bipSwitch.checked
+            Component.onCompleted: font.pixelSize *= 1.2
+        }
+        VolumeSlider {
+            id: appSlider
+
+            objectName: "appSlider"
+            value: wind.appVol
+            Material.accent: bipSwitch.checked ? "darkorange" : bipSwitch.indicator.children[0].color
+            onValueChanged: {
+                if (appSlider.value !== wind.appVol) {
+                    wind.appVol = appSlider.value;
+                    wind.player.setAppVolume(appSlider.value);
+                }
+            }
+        }
+        Separator {}
+        Switch {
+            id: voiceSwitch
+
+            text: Tol.lang(14)
+            checked: wind.hasVoice
+            onClicked: wind.hasVoice = voiceSwitch.checked
+            Component.onCompleted: font.pixelSize *= 1.2
+        }
+        VolumeSlider {
+            id: voiceSlider
+
+            objectName: "voiceSlider"
+            value: wind.voiceVol
+            Material.accent: voiceSwitch.checked ? "darkorange" : voiceSwitch.indicator.children[0].color
+            onValueChanged: {
+                if (voiceSlider.value !== wind.voiceVol) {
+                    wind.voiceVol = voiceSlider.value;
+                    wind.player.setSpeechVolume(voiceSlider.value);
+                }
+            }
+        }
+    }
+}

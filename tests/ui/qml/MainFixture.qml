@@ -1,0 +1,27 @@
+import QtQuick
+
+// Creates the real main window with stand-ins for the native objects.
+QtObject {
+    id: fixture
+
+    property var wind: null
+    property FakeTts tts: FakeTts {}
+    property FakeHelper helper: FakeHelper {}
+    property FakePlayer player: FakePlayer {}
+    property FakeRecorder recorder: FakeRecorder {}
+
+    function create() {
+        const component = Qt.createComponent("TolkaModule", "Main");
+        if (component.status !== Component.Ready)
+            throw new Error(component.errorString());
+        wind = component.createObject(null, {
+            "tts": tts,
+            "helper": helper,
+            "player": player,
+            "recorder": recorder
+        });
+        if (!wind)
+            throw new Error(component.errorString());
+        return wind;
+    }
+}

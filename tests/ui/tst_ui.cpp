@@ -1,0 +1,23 @@
+#include "startup.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QtQuickTest>
+
+// Gives the QML tests the application identity and a settings store of
+// their own, so that they neither read nor change the user's settings.
+class UiSetup : public QObject
+{
+    Q_OBJECT
+public:
+    UiSetup() { qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit()); }
+
+public slots:
+    void applicationAvailable() { tolka::setIdentity(*QCoreApplication::instance()); }
+
+private:
+    QTemporaryDir settingsDir;
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(ui, UiSetup)
+#include "tst_ui.moc"
