@@ -5,6 +5,7 @@
 #include "logging.h"
 #include "output.h"
 #include "tts.h"
+#include "urlinterceptor.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -35,6 +36,12 @@ void applyProcessSettings()
     QImageReader::setAllocationLimit(0);
 }
 
+void installUrlInterceptor(QQmlEngine &engine)
+{
+    static urlInterceptor interceptor;
+    engine.addUrlInterceptor(&interceptor);
+}
+
 QVariantMap initialProperties()
 {
     // Constant-initialised; only their destruction is registered at exit.
@@ -58,14 +65,17 @@ QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &comp
     engine.loadFromModule(component.module, component.type);
     const QList<QObject *> roots = engine.rootObjects();
     if (roots.isEmpty()) {
-        std::fprintf(stderr, "tolka: cannot create the main window: %s.%s failed to load (see the QML errors above)\n",
-                     qPrintable(component.module), qPrintable(component.type));
+        std::fprintf(
+            stderr, "tolka: cannot create the main window: %s.%s failed to load (see the QML errors above)\n",
+            qPrintable(component.module), qPrintable(component.type));
         return nullptr;
     }
     auto *window = qobject_cast<QWindow *>(roots.constFirst());
     if (!window) {
-        std::fprintf(stderr, "tolka: cannot show the main window: the root object of %s.%s is a %s, not a window\n",
-                     qPrintable(component.module), qPrintable(component.type), roots.constFirst()->metaObject()->className());
+        std::fprintf(stderr,
+                     "tolka: cannot show the main window: the root object of %s.%s is a %s, not a window\n",
+                     qPrintable(component.module), qPrintable(component.type),
+                     roots.constFirst()->metaObject()->className());
         return nullptr;
     }
     return window;
@@ -81,6 +91,7 @@ int run(int argc, char *argv[], const MainComponent &component)
         tts::configSSL();
         applyProcessSettings();
         QQmlApplicationEngine engine;
+        installUrlInterceptor(engine);
         QWindow *window = loadMainWindow(engine, component);
         if (!window)
             return 1;

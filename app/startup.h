@@ -5,6 +5,7 @@
 
 class QCoreApplication;
 class QQmlApplicationEngine;
+class QQmlEngine;
 class QWindow;
 
 namespace tolka {
@@ -21,6 +22,11 @@ void setIdentity(QCoreApplication &app);
 
 // Window icon, script fallback font, animation driver and image limit.
 void applyProcessSettings();
+
+// Sends the style's shadow, check indicator and calendar files to the lighter
+// replacements in ":/effects/". One interceptor serves every engine for the
+// life of the process; install it before anything is loaded.
+void installUrlInterceptor(QQmlEngine &engine);
 
 // The four values the main window receives: "tts", "helper", "player" and
 // "recorder". Every call hands out copies of the same process-wide values.

@@ -26,8 +26,11 @@ namespace tolka::cloud {
 
 void setUpTls()
 {
-    // Windows' native backend; elsewhere the default one stays active.
-    QSslSocket::setActiveBackend(QStringLiteral("schannel"));
+    // Windows' native backend; elsewhere the default one stays active (asked
+    // only where it exists, so other platforms log no warning).
+    const QString schannel = QStringLiteral("schannel");
+    if (QSslSocket::availableBackends().contains(schannel))
+        QSslSocket::setActiveBackend(schannel);
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setAllowedNextProtocols({QSslConfiguration::ALPNProtocolHTTP2});
     if (QSslSocket::isProtocolSupported(QSsl::TlsV1_3))

@@ -1,9 +1,12 @@
 // Region choice, the four endpoint URLs and the development override.
 #include "cloudconfig.h"
 #include "endpoints.h"
+#include "frame.h"
 #include "keys.h"
 
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QTemporaryFile>
 #include <QTest>
 
 using namespace tolka::cloud;
@@ -121,6 +124,21 @@ private slots:
         QVERIFY(alnum84.match(QString::fromLatin1(translatorKey(true))).hasMatch());
         const QByteArrayList keys = allKeys();
         QCOMPARE(QSet<QByteArray>(keys.cbegin(), keys.cend()).size(), 6);
+    }
+
+    void extraCaFileMustHoldCertificates()
+    {
+        const qsizetype before = QSslConfiguration::defaultConfiguration().caCertificates().size();
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("extra CA file cannot be read")));
+        QVERIFY(!trustExtraCaFile(QStringLiteral("/nonexistent/ca.pem")));
+        QTemporaryFile notPem;
+        QVERIFY(notPem.open());
+        notPem.write("-----BEGIN NOTHING-----\n");
+        notPem.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("holds no PEM certificate")));
+        QVERIFY(!trustExtraCaFile(notPem.fileName()));
+        QCOMPARE(QSslConfiguration::defaultConfiguration().caCertificates().size(), before);
     }
 
     void keysAreRedacted()

@@ -276,10 +276,10 @@ ApplicationWindow {
         wind.visibleAtCompletion = wind.visible;
         wind.tts.init();
         Tol.init();
+        Tol.settleLanguages();
         Tol.asyncLoading("History");
         wind.recorder.init(clangsource.currentLang);
         wind.player.init(wind.voiceVol, wind.appVol);
-        Tol.settleLanguages();
     }
 
     Component.onDestruction: Tol.windowClosing()

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "renderbackend.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// The render device: a thread that fills the device buffer each period from
+// `pullSamples`, applies the volume, and reports each stop through
+// `onStopped`. The platform part is the RenderBackend it owns.
+class AudioOutput
+{
+public:
+    using PullSamples = std::function<void(std::int16_t *buffer, std::uint64_t frames)>;
+    using OnStopped = std::function<void()>;
+
+    static constexpr int channels = 1;
+    static constexpr int rate = 48000;
+    static constexpr std::chrono::milliseconds waitTimeout{200};
+
+    explicit AudioOutput(std::unique_ptr<RenderBackend> backend);
+    AudioOutput(const AudioOutput &) = delete;
+    AudioOutput &operator=(const AudioOutput &) = delete;
+    ~AudioOutput();
+
+    // Opens the device on the calling thread; remembers the result.
+    bool initialize();
+    // Under the mutex: when not running, starts the stream and a new render
+    // thread. A device whose render thread has ended on its own while still
+    // marked running is stopped first (silently) and started again.
+    bool start();
+    // Stops the thread and the stream, then calls onStopped once.
+    void stop();
+
+    void setPullSamples(PullSamples pull);
+    void setOnStopped(OnStopped callback);
+    void setVolume(float volume) { m_volume.store(volume); }
+
+    [[nodiscard]] float volume() const { return m_volume.load(); }
+    [[nodiscard]] bool isInitialised() const { return m_initialised; }
+    [[nodiscard]] bool isRunning() const { return m_running.load(); }
+    // Marked running, but the render thread has returned (time-out or error).
+    [[nodiscard]] bool isStalled() const { return m_running.load() && m_threadEnded.load(); }
+    // Render-loop wake-ups since creation, for diagnostics and benchmarks.
+    [[nodiscard]] std::uint64_t wakeUps() const { return m_wakeUps.load(); }
+
+    // Multiplies each sample by `volume` in single precision, saturating at
+    // the 16-bit limits and truncating toward zero otherwise.
+    static void applyVolume(std::int16_t *samples, std::size_t count, float volume);
+
+private:
+    void run();
+    // Caller holds the mutex; the render thread must have ended or be told to.
+    void haltLocked(std::unique_lock<std::mutex> &lock);
+
+    std::unique_ptr<RenderBackend> m_backend;
+    bool m_initialised = false;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_threadEnded{false};
+    std::atomic<float> m_volume{1.0f};
+    std::atomic<std::uint64_t> m_wakeUps{0};
+    // Held by shared pointer so that the render thread's per-period copy is a
+    // reference count, never an allocation.
+    std::shared_ptr<const PullSamples> m_pullSamples;
+    OnStopped m_onStopped;
+    std::thread m_thread;
+    std::mutex m_mutex;
+};

@@ -1,0 +1,109 @@
+#include "renderdevice.h"
+
+#include "audiooutput.h"
+#include "logging.h"
+#include "playbackstate.h"
+#include "speaker.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <atomic>
+
+namespace {
+
+// Owned through an atomic pointer: the worker thread replaces the device, and
+// whatever is left at process exit is destroyed by the exiting thread.
+std::atomic<AudioOutput *> currentDevice{nullptr};
+
+struct DeviceAtExit
+{
+    ~DeviceAtExit() { delete currentDevice.exchange(nullptr); }
+};
+
+void replaceDevice(std::unique_ptr<AudioOutput> next)
+{
+    static DeviceAtExit atExit;
+    delete currentDevice.exchange(next.release());
+}
+
+RenderBackendFactory &factory()
+{
+    static RenderBackendFactory make;
+    return make;
+}
+
+// Read and written on the worker thread only, where speakers also die.
+QPointer<speaker> &target()
+{
+    static QPointer<speaker> current;
+    return current;
+}
+
+// The render thread posts through this object, which lives on the worker
+// thread and is never destroyed: checking a speaker's guard from the render
+// thread would race with its destruction on the worker thread.
+std::atomic<QObject *> relayObject{nullptr};
+
+void postToTarget(void (speaker::*method)())
+{
+    QObject *relay = relayObject.load();
+    if (!relay || !QCoreApplication::instance())
+        return;
+    QMetaObject::invokeMethod(
+        relay,
+        [method] {
+            if (speaker *s = target().data())
+                (s->*method)();
+        },
+        Qt::QueuedConnection);
+}
+
+void makeRelay()
+{
+    if (relayObject.load())
+        return;
+    // Created on the worker thread, so it lives there; intentionally kept to
+    // process exit, when a late post from a stopping device may still use it.
+    static QObject *relay = new QObject;
+    relayObject.store(relay);
+}
+
+} // namespace
+
+AudioOutput &ensureRenderDevice(speaker *target_)
+{
+    makeRelay();
+    target() = target_;
+    if (AudioOutput *current = currentDevice.load(); current && current->isInitialised())
+        return *current;
+
+    auto fresh = std::make_unique<AudioOutput>(factory() ? factory()() : makePlatformRenderBackend());
+    if (!fresh->initialize())
+        qCWarning(lcPlayback) << "the render device could not be set up; the next playback tries again";
+    fresh->setPullSamples([](std::int16_t *buffer, std::uint64_t frames) {
+        if (playbackState::instance().pullSamples(buffer, frames))
+            postToTarget(&speaker::stopPlayback);
+    });
+    fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
+    AudioOutput &device = *fresh;
+    // The previous instance failed to set up, so it has no render thread.
+    replaceDevice(std::move(fresh));
+    return device;
+}
+
+AudioOutput *renderDevice()
+{
+    return currentDevice.load();
+}
+
+void releaseRenderDevice()
+{
+    replaceDevice(nullptr);
+}
+
+void setRenderBackendFactory(RenderBackendFactory make)
+{
+    factory() = std::move(make);
+}

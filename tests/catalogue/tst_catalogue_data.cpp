@@ -1,0 +1,309 @@
+// Invariants of the stored catalogue as a whole (Parts 2.1, 2.2, 2.3).
+#include "catalogue.h"
+#include "documents.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+#include <algorithm>
+
+using tolka::StaticMember;
+using tolka::StaticValue;
+using namespace tolka::catalogue;
+
+namespace {
+
+QByteArray b(const StaticValue &v)
+{
+    const auto t = v.text();
+    return QByteArray(t.data(), qsizetype(t.size()));
+}
+
+QString s(const StaticValue &v)
+{
+    return QString::fromUtf8(b(v));
+}
+
+const QByteArrayList specCodes = {
+    "af-ZA", "am-ET", "ar-AE", "ar-BH", "ar-DZ", "ar-EG", "ar-IQ", "ar-JO", "ar-KW", "ar-LB", "ar-LY", "ar-MA",
+    "ar-OM", "ar-QA", "ar-SA", "ar-SY", "ar-TN", "ar-YE", "as-IN", "az-AZ", "bg-BG", "bn-BD", "bn-IN", "bs-BA",
+    "ca-ES", "cs-CZ", "cy-GB", "da-DK", "de-AT", "de-CH", "de-DE", "el-GR", "en-AU", "en-CA", "en-GB", "en-HK",
+    "en-IE", "en-IN", "en-KE", "en-NG", "en-NZ", "en-PH", "en-SG", "en-TZ", "en-US", "en-ZA", "es-AR", "es-BO",
+    "es-CL", "es-CO", "es-CR", "es-CU", "es-DO", "es-EC", "es-ES", "es-GQ", "es-GT", "es-HN", "es-MX", "es-NI",
+    "es-PA", "es-PE", "es-PR", "es-PY", "es-SV", "es-US", "es-UY", "es-VE", "et-EE", "eu-ES", "fa-IR", "fi-FI",
+    "fil-PH", "fr-BE", "fr-CA", "fr-CH", "fr-FR", "ga-IE", "gl-ES", "gu-IN", "he-IL", "hi-IN", "hr-HR", "hu-HU",
+    "hy-AM", "id-ID", "is-IS", "it-IT", "iu-Cans-CA", "iu-Latn-CA", "ja-JP", "ka-GE", "kk-KZ", "km-KH", "kn-IN",
+    "ko-KR", "lo-LA", "lt-LT", "lv-LV", "mk-MK", "ml-IN", "mn-MN", "mr-IN", "ms-MY", "mt-MT", "my-MM", "nb-NO",
+    "ne-NP", "nl-BE", "nl-NL", "or-IN", "pa-IN", "pl-PL", "ps-AF", "pt-BR", "pt-PT", "ro-RO", "ru-RU", "si-LK",
+    "sk-SK", "sl-SI", "so-SO", "sq-AL", "sr-Latn-RS", "sr-RS", "sv-SE", "sw-KE", "sw-TZ", "ta-IN", "ta-LK",
+    "ta-MY", "ta-SG", "te-IN", "th-TH", "tr-TR", "uk-UA", "ur-IN", "ur-PK", "uz-UZ", "vi-VN", "wuu-CN", "yue-CN",
+    "zh-CN", "zh-CN-henan", "zh-CN-shandong", "zh-HK", "zh-TW", "zu-ZA"};
+
+const QByteArrayList specLanguages = {
+    "af", "am", "ar", "as", "az", "bg", "bn", "bs", "ca", "cs", "cy", "da", "de", "el", "en", "es",
+    "et", "eu", "fa", "fi", "fil", "fr", "ga", "gl", "gu", "he", "hi", "hr", "hu", "hy", "id", "is",
+    "it", "iu", "ja", "ka", "kk", "km", "kn", "ko", "lo", "lt", "lv", "mk", "ml", "mn", "mr", "ms",
+    "mt", "my", "nb", "ne", "nl", "or", "pa", "pl", "ps", "pt", "ro", "ru", "si", "sk", "sl", "so",
+    "sq", "sr", "sv", "sw", "ta", "te", "th", "tr", "uk", "ur", "uz", "vi", "zh-Hans", "zh-Hant", "zu"};
+
+QByteArrayList keys(const StaticValue &object)
+{
+    QByteArrayList out;
+    for (const StaticMember &m : object.members())
+        out.append(b(m.key));
+    return out;
+}
+
+bool byteOrdered(const QByteArrayList &list)
+{
+    return std::is_sorted(list.begin(), list.end());
+}
+
+} // namespace
+
+class tst_catalogue_data : public QObject
+{
+    Q_OBJECT
+private slots:
+    void supportedCodes()
+    {
+        QCOMPARE(voiceCatalogue.size(), 148u);
+        QCOMPARE(keys(voiceCatalogue), specCodes);
+        QVERIFY(byteOrdered(keys(voiceCatalogue)));
+        QCOMPARE(tolka::catalogue::supportedCodes(), specCodes);
+    }
+    void everyCodeHasAnInterfaceLanguage()
+    {
+        const QSet<QByteArray> languages(specLanguages.begin(), specLanguages.end());
+        for (const QByteArray &code : specCodes)
+            QVERIFY2(languages.contains(languageKey(code)), code.constData());
+        QCOMPARE(interfaceLanguages(), specLanguages);
+    }
+    void voiceCounts()
+    {
+        const QHash<QByteArray, int> other = {
+            {"ca-ES", 3},  {"de-DE", 15}, {"en-AU", 14}, {"en-GB", 14}, {"en-IN", 10}, {"en-US", 26},
+            {"es-ES", 16}, {"es-MX", 15}, {"fi-FI", 3},  {"fr-CA", 4},  {"fr-FR", 14}, {"hi-IN", 9},
+            {"it-IT", 16}, {"ja-JP", 7},  {"ko-KR", 9},  {"nb-NO", 3},  {"nl-NL", 3},  {"pl-PL", 3},
+            {"pt-BR", 16}, {"pt-PT", 3},  {"ru-RU", 3},  {"sv-SE", 3},  {"th-TH", 3},  {"zh-CN", 22},
+            {"zh-CN-henan", 1}, {"zh-CN-shandong", 1}, {"zh-HK", 3}, {"zh-TW", 3}};
+        int total = 0;
+        int twos = 0;
+        for (const StaticMember &m : voiceCatalogue.members()) {
+            const int n = int(m.value["voices"].size());
+            total += n;
+            if (other.contains(b(m.key)))
+                QCOMPARE(n, other.value(b(m.key)));
+            else
+                QCOMPARE(n, 2);
+            twos += n == 2 && !other.contains(b(m.key));
+        }
+        QCOMPARE(total, 482);
+        QCOMPARE(twos, 120);
+    }
+    void voiceShape()
+    {
+        QSet<QByteArray> shortNames;
+        int nativeScript = 0;
+        const QRegularExpression latinName("^[A-Za-z]+$");
+        for (const StaticMember &m : voiceCatalogue.members()) {
+            const QByteArray code = b(m.key);
+            QCOMPARE(keys(m.value), QByteArrayList({"LocaleName", "voices"}));
+            QVERIFY(m.value["voices"].isArray());
+            QByteArrayList names;
+            QSet<QByteArray> local;
+            for (const StaticValue &voice : m.value["voices"].elements()) {
+                QCOMPARE(keys(voice), QByteArrayList({"LocalName", "ShortName"}));
+                const QByteArray shortName = b(voice["ShortName"]);
+                QVERIFY2(shortName.startsWith(code + '-') && shortName.endsWith("Neural"), shortName.constData());
+                const QByteArray inner = shortName.mid(code.size() + 1).chopped(6);
+                QVERIFY2(latinName.match(QString::fromLatin1(inner)).hasMatch(), shortName.constData());
+                QVERIFY2(!shortNames.contains(shortName), shortName.constData());
+                shortNames.insert(shortName);
+                const QByteArray localName = b(voice["LocalName"]);
+                QVERIFY2(!local.contains(localName), localName.constData());
+                local.insert(localName);
+                nativeScript += localName != inner;
+                names.append(shortName);
+            }
+            QVERIFY2(byteOrdered(names), code.constData());
+        }
+        QCOMPARE(nativeScript, 185);
+    }
+    void englishListIsTheLocaleNames()
+    {
+        const StaticValue &en = languageNames["en"];
+        QByteArrayList expected;
+        for (const StaticMember &m : voiceCatalogue.members())
+            expected.append(b(m.value["LocaleName"]));
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(keys(en), expected);
+        for (const StaticMember &m : en.members())
+            QCOMPARE(b(voiceCatalogue[m.value.text()]["LocaleName"]), b(m.key));
+    }
+    void tellingRows_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("code");
+        const char *rows[][2] = {{"Afrikaans (South Africa)", "af-ZA"},
+                                 {"Chinese (Cantonese, Simplified)", "yue-CN"},
+                                 {"Chinese (Cantonese, Traditional)", "zh-HK"},
+                                 {"Chinese (Jilu Mandarin, Simplified)", "zh-CN-shandong"},
+                                 {"Chinese (Mandarin, Simplified)", "zh-CN"},
+                                 {"Chinese (Taiwanese Mandarin, Traditional)", "zh-TW"},
+                                 {"Chinese (Wu, Simplified)", "wuu-CN"},
+                                 {"Chinese (Zhongyuan Mandarin Henan, Simplified)", "zh-CN-henan"},
+                                 {"English (United States)", "en-US"},
+                                 {"Inuktitut (Latin, Canada)", "iu-Latn-CA"},
+                                 {"Inuktitut (Syllabics, Canada)", "iu-Cans-CA"},
+                                 {"Serbian (Cyrillic, Serbia)", "sr-RS"},
+                                 {"Serbian (Latin, Serbia)", "sr-Latn-RS"},
+                                 {"Zulu (South Africa)", "zu-ZA"}};
+        for (const auto &row : rows)
+            QTest::newRow(row[1]) << QByteArray("en") << QByteArray(row[0]) << QByteArray(row[1]);
+        QTest::newRow("af lv-LV") << QByteArray("af") << QByteArray("Letties (Letland)") << QByteArray("lv-LV");
+    }
+    void tellingRows()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, code);
+        QCOMPARE(b(languageNames[language.toStdString()][name.toStdString()]), code);
+    }
+    void firstAndLastEnglishRows()
+    {
+        const auto en = languageNames["en"].members();
+        QCOMPARE(b(en.front().value), "af-ZA");
+        QCOMPARE(b(en.back().value), "zu-ZA");
+    }
+    void everyLanguageNamesEveryLocale()
+    {
+        QCOMPARE(keys(languageNames), specLanguages);
+        const QSet<QByteArray> supported(specCodes.begin(), specCodes.end());
+        for (const StaticMember &language : languageNames.members()) {
+            const QByteArray lang = b(language.key);
+            QCOMPARE(language.value.size(), 148u);
+            QSet<QByteArray> names;
+            QSet<QByteArray> codes;
+            for (const StaticMember &m : language.value.members()) {
+                QVERIFY(m.key.isString() && m.value.isString());
+                const QByteArray name = b(m.key);
+                const QByteArray code = b(m.value);
+                QVERIFY2(!name.isEmpty() && !names.contains(name), (lang + ": " + name).constData());
+                QVERIFY2(supported.contains(code), (lang + ": " + code).constData());
+                QVERIFY2(!codes.contains(code), (lang + ": " + code).constData());
+                QVERIFY2(QString::fromUtf8(name).isValidUtf16(), name.constData());
+                names.insert(name);
+                codes.insert(code);
+            }
+        }
+    }
+    void listsAreInTheLanguagesOrder()
+    {
+        // The generator sorts with ICU's collator; Qt's collator (ICU as
+        // well on this platform) must find every list in order.
+        int checked = 0;
+        for (const StaticMember &language : languageNames.members()) {
+            const QByteArray lang = b(language.key);
+            if (lang == "en")
+                continue;
+            const QLocale locale(QString::fromLatin1(lang));
+            if (locale.language() == QLocale::C)
+                continue;
+            // QCollator fixes the handling of punctuation, where some ICU
+            // tailorings (Thai, for one) ignore it: either reading will do.
+            QCollator collator(locale);
+            QCollator ignoringPunctuation(locale);
+            ignoringPunctuation.setIgnorePunctuation(true);
+            const auto members = language.value.members();
+            for (size_t i = 1; i < members.size(); ++i) {
+                const QString a = s(members[i - 1].key);
+                const QString z = s(members[i].key);
+                QVERIFY2(collator.compare(a, z) <= 0 || ignoringPunctuation.compare(a, z) <= 0,
+                         (lang + ": " + b(members[i - 1].key) + " before " + b(members[i].key)).constData());
+            }
+            ++checked;
+        }
+        QVERIFY(checked > 70);
+    }
+    void labels()
+    {
+        QCOMPARE(keys(baseLabels), specLanguages);
+        QByteArrayList labelKeys;
+        for (int i = 0; i < 26; ++i)
+            labelKeys.append(QByteArray::number(i));
+        QCOMPARE(keys(rawLabels), labelKeys);
+        const QByteArray address = b(rawLabels["4"]);
+        QVERIFY(address.startsWith("https://"));
+        for (const StaticMember &language : baseLabels.members()) {
+            const QByteArray lang = b(language.key);
+            QCOMPARE(keys(language.value), labelKeys);
+            QVERIFY2(b(language.value["0"]).endsWith('#'), lang.constData());
+            QCOMPARE(b(language.value["4"]), address);
+            QCOMPARE(b(language.value["9"]), "email");
+            QCOMPARE(b(language.value["10"]), "website");
+            for (const StaticMember &m : language.value.members())
+                QVERIFY2(!b(m.value).trimmed().isEmpty(), (lang + " " + b(m.key)).constData());
+        }
+        for (const StaticMember &m : rawLabels.members())
+            QCOMPARE(b(baseLabels["en"][m.key.text()]), b(m.value));
+        QCOMPARE(b(rawLabels["0"]), "About Tolka#");
+        QCOMPARE(b(rawLabels["25"]), "Standard (quality)");
+    }
+    void stores()
+    {
+        QCOMPARE(keys(storeLinks), QByteArrayList({"android", "macos", "ios"}));
+        QCOMPARE(b(storeLinks["android"]["name"]), "Google Play Store");
+        QCOMPARE(b(storeLinks["macos"]["name"]), "Mac App Store");
+        QCOMPARE(b(storeLinks["ios"]["name"]), "Apple Store");
+        for (const StaticMember &m : storeLinks.members()) {
+            QCOMPARE(keys(m.value), QByteArrayList({"name", "url"}));
+            QVERIFY(b(m.value["url"]).startsWith("https://"));
+        }
+        QCOMPARE(contributorLines.size(), 9u);
+        for (const StaticValue &line : contributorLines.elements())
+            QVERIFY(b(line).contains(" : "));
+    }
+    void shadowTable()
+    {
+        const double table[13][3][4] = {
+            {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}},
+            {{1, 3, 0, 6.5}, {1, 1, 0, 2.5}, {2, 1, -1, 0.5}},
+            {{1, 5, 0, 10}, {2, 2, 0, 5}, {3, 1, -2, -1}},
+            {{1, 8, 0, 17.5}, {3, 4, 0, 9.5}, {3, 3, -2, 3.5}},
+            {{2, 4, -1, 7}, {4, 5, 0, 12}, {1, 10, 0, 22}},
+            {{3, 5, -1, 8}, {5, 8, 0, 18}, {1, 14, 0, 29}},
+            {{3, 5, -1, 9.5}, {6, 10, 0, 21.5}, {1, 18, 0, 37.5}},
+            {{4, 5, -2, 7}, {7, 10, 1, 23}, {2, 16, 1, 34}},
+            {{5, 5, -3, 6}, {8, 10, 1, 22.5}, {3, 14, 2, 38.5}},
+            {{5, 6, -3, 7}, {9, 12, 1, 25}, {3, 16, 2, 41}},
+            {{6, 6, -3, 7.5}, {10, 14, 1, 30.5}, {4, 18, 3, 46.5}},
+            {{6, 7, -4, 7}, {11, 15, 1, 33}, {4, 20, 3, 51}},
+            {{7, 8, -4, 7.5}, {12, 17, 2, 39.5}, {5, 22, 4, 59.5}},
+        };
+        QByteArrayList levelKeys;
+        for (int i = 0; i < 13; ++i)
+            levelKeys.append(QByteArray::number(i));
+        QCOMPARE(keys(shadowLevels), levelKeys);
+        for (int level = 0; level < 13; ++level) {
+            const StaticValue &layers = shadowLevels.valueAt(size_t(level));
+            QCOMPARE(layers.size(), 3u);
+            for (int j = 0; j < 3; ++j) {
+                const StaticValue &layer = layers.at(size_t(j));
+                QCOMPARE(keys(layer), QByteArrayList({"offset", "blur", "spread", "padding"}));
+                for (int k = 0; k < 4; ++k) {
+                    QVERIFY(layer.valueAt(size_t(k)).isNumber());
+                    QCOMPARE(layer.valueAt(size_t(k)).toDouble(), table[level][j][k]);
+                }
+            }
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_catalogue_data)
+#include "tst_catalogue_data.moc"

@@ -1,0 +1,121 @@
+// Opens the real main window and every panel, in the light and dark themes,
+// checks that nothing visible is cut off by the window, and writes a
+// screenshot of each to $TOLKA_SCREENSHOTS (when set). The interface
+// language comes from the system locale, so ctest runs this once per
+// language with LANG set.
+#include "startup.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QStringList panels{QStringLiteral("Menus"),    QStringLiteral("Options"),  QStringLiteral("Speakers"),
+                         QStringLiteral("History"),  QStringLiteral("Theme"),    QStringLiteral("About"),
+                         QStringLiteral("Contributors")};
+
+// Visible text items that stick out of the window.
+void collectCutOff(QQuickItem *item, const QRectF &window, QStringList &found)
+{
+    if (!item || !item->isVisible() || item->opacity() == 0)
+        return;
+    const QVariant text = item->property("text");
+    if (text.isValid() && !text.toString().trimmed().isEmpty() && item->width() > 0) {
+        const QRectF box = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        if (!window.adjusted(-1, -1, 1, 1).contains(box))
+            found << QStringLiteral("%1 \"%2\" at %3,%4 %5x%6")
+                         .arg(QString::fromLatin1(item->metaObject()->className()), text.toString())
+                         .arg(box.x())
+                         .arg(box.y())
+                         .arg(box.width())
+                         .arg(box.height());
+        // A label whose text needs more room than it has is cut or elided.
+        const QVariant wanted = item->property("implicitWidth");
+        const QVariant elide = item->property("elide");
+        if (item->inherits("QQuickText") && elide.isValid() && wanted.toReal() > item->width() + 1 &&
+            item->property("wrapMode").toInt() == 0)
+            found << QStringLiteral("too narrow: \"%1\" needs %2, has %3")
+                         .arg(text.toString())
+                         .arg(wanted.toReal())
+                         .arg(item->width());
+    }
+    for (QQuickItem *child : item->childItems())
+        collectCutOff(child, window, found);
+}
+
+} // namespace
+
+class ScreensTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(settingsDir.isValid());
+        qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit());
+        tolka::setIdentity(*QCoreApplication::instance());
+        window = qobject_cast<QQuickWindow *>(tolka::loadMainWindow(engine));
+        QVERIFY(window);
+        window->resize(420, 760);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        language = QLocale::system().name();
+        outDir = qEnvironmentVariable("TOLKA_SCREENSHOTS");
+        if (!outDir.isEmpty())
+            QDir().mkpath(outDir);
+    }
+
+    void screens_data()
+    {
+        QTest::addColumn<bool>("light");
+        QTest::newRow("light") << true;
+        QTest::newRow("dark") << false;
+    }
+
+    void screens()
+    {
+        QFETCH(bool, light);
+        window->setProperty("isLight", light);
+        check(QStringLiteral("main"), light);
+        for (const QString &name : panels) {
+            QVariant panel;
+            QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
+                                              Q_ARG(QString, name), Q_ARG(QVariant, QVariant::fromValue(window))));
+            QObject *popup = panel.value<QObject *>();
+            QVERIFY2(popup, qPrintable(name));
+            QMetaObject::invokeMethod(popup, "open");
+            QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
+            check(name, light);
+            QMetaObject::invokeMethod(popup, "close");
+            QTRY_VERIFY(!popup->property("visible").toBool());
+        }
+    }
+
+private:
+    void check(const QString &name, bool light)
+    {
+        QTest::qWait(50);
+        QStringList cutOff;
+        collectCutOff(window->contentItem()->parentItem(), QRectF(0, 0, window->width(), window->height()), cutOff);
+        if (!outDir.isEmpty()) {
+            const QImage shot = window->grabWindow();
+            shot.save(QStringLiteral("%1/%2-%3-%4.png")
+                          .arg(outDir, language, light ? QStringLiteral("light") : QStringLiteral("dark"), name));
+        }
+        QVERIFY2(cutOff.isEmpty(), qPrintable(name + QStringLiteral(": ") + cutOff.join(QStringLiteral("; "))));
+    }
+
+    QTemporaryDir settingsDir;
+    QQmlApplicationEngine engine;
+    QQuickWindow *window = nullptr;
+    QString language;
+    QString outDir;
+};
+
+QTEST_MAIN(ScreensTest)
+#include "tst_screens.moc"
