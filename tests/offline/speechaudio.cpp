@@ -1,34 +1,27 @@
 #include "speechaudio.h"
 
-#include <opus.h>
+#include "playbackstate.h"
+#include "speechdecoder.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <memory>
 
 namespace speechaudio {
 
 std::vector<qint16> decode(const QByteArray &packets)
 {
-    constexpr int packetBytes = 60;
-    constexpr int frameSamples = 960;
-    int error = 0;
-    const std::unique_ptr<OpusDecoder, decltype(&opus_decoder_destroy)> decoder(
-        opus_decoder_create(48000, 1, &error), &opus_decoder_destroy);
-    if (!decoder)
+    if (packets.isEmpty())
         return {};
-    std::vector<qint16> pcm;
-    std::vector<opus_int16> frame(frameSamples);
-    for (qsizetype at = 0; at + packetBytes <= packets.size(); at += packetBytes) {
-        const int samples = opus_decode(decoder.get(), reinterpret_cast<const unsigned char *>(packets.constData() + at),
-                                        packetBytes, frame.data(), frameSamples, 0);
-        if (samples > 0)
-            pcm.insert(pcm.end(), frame.begin(), frame.begin() + samples);
-    }
-    return pcm;
+    // The player's own decoding, into its speech buffer.
+    decodeSpeech(packets);
+    const QByteArray pcm = playbackState::instance().speech();
+    std::vector<qint16> samples(size_t(pcm.size()) / sizeof(qint16));
+    std::memcpy(samples.data(), pcm.constData(), samples.size() * sizeof(qint16));
+    return samples;
 }
 
 double rmsDbfs(std::span<const qint16> pcm)

@@ -11,7 +11,8 @@
 // error rate of a recognition.
 namespace speechaudio {
 
-// Bare 60-byte Opus packets to 48 kHz mono PCM.
+// Bare 60-byte Opus packets to 48 kHz mono PCM, by the player's decoding
+// (which also leaves them in its speech buffer).
 [[nodiscard]] std::vector<qint16> decode(const QByteArray &packets);
 
 // Root-mean-square level in dB of full scale; -inf for no samples.
