@@ -39,7 +39,8 @@ QStringList isoLanguages(const QString &code)
         return {QStringLiteral("nn")};
     if (code.size() == 2)
         return {code};
-    const QLocale::Language language = QLocale::codeToLanguage(code, QLocale::ISO639Part2 | QLocale::ISO639Part3);
+    const QLocale::Language language =
+        QLocale::codeToLanguage(code, QLocale::ISO639Part2 | QLocale::ISO639Part3);
     const QString iso1 = QLocale::languageToCode(language, QLocale::ISO639Part1);
     if (language == QLocale::AnyLanguage || iso1.isEmpty())
         return {};
@@ -111,9 +112,8 @@ void ApertiumTranslation::addMode(const QString &name, const QString &dataDir)
 void ApertiumTranslation::addMissingModes(const QString &dataDir)
 {
     const QString pairDir = dataDir + QStringLiteral("/apertium-eng-spa");
-    const bool haveMode = std::ranges::any_of(m_directions, [](const Direction &d) {
-        return d.mode == QLatin1String("eng-spa");
-    });
+    const bool haveMode = std::ranges::any_of(
+        m_directions, [](const Direction &d) { return d.mode == QLatin1String("eng-spa"); });
     if (haveMode || !QFile::exists(pairDir + QStringLiteral("/eng-spa.autogen.bin")))
         return;
     m_extraModes = std::make_unique<QTemporaryDir>();
@@ -200,15 +200,16 @@ QStringList ApertiumTranslation::pairs() const
     return out;
 }
 
-EngineResult<QString> ApertiumTranslation::translate(const QString &text, const QString &from, const QString &to,
-                                                     QDeadlineTimer deadline)
+EngineResult<QString> ApertiumTranslation::translate(const QString &text, const QString &from,
+                                                     const QString &to, QDeadlineTimer deadline)
 {
     const QString source = languageOf(from);
     const QString target = languageOf(to);
     if (source.isEmpty())
         return std::unexpected(unsupported(
             QStringLiteral("400035"),
-            QStringLiteral("The source language is not valid: offline translation needs a source language.")));
+            QStringLiteral(
+                "The source language is not valid: offline translation needs a source language.")));
     if (source == target)
         return text;
     const QList<Direction> steps = route(from, to);
@@ -235,13 +236,13 @@ EngineResult<QString> ApertiumTranslation::run(const Direction &direction, const
 {
     QProcess process;
     process.setProgram(QStringLiteral("apertium"));
-    process.setArguments({QStringLiteral("-u"), QStringLiteral("-f"), QStringLiteral("txt"), QStringLiteral("-d"),
-                          direction.dataDir, direction.mode});
+    process.setArguments({QStringLiteral("-u"), QStringLiteral("-f"), QStringLiteral("txt"),
+                          QStringLiteral("-d"), direction.dataDir, direction.mode});
     process.start();
     if (!process.waitForStarted(waitMs(deadline))) {
         qCWarning(lcLocalService) << "cannot run apertium:" << process.errorString();
-        return std::unexpected(
-            EngineFailure{503, QStringLiteral("503"), QStringLiteral("The translation engine is not available.")});
+        return std::unexpected(EngineFailure{503, QStringLiteral("503"),
+                                             QStringLiteral("The translation engine is not available.")});
     }
     process.write(text.toUtf8());
     process.closeWriteChannel();
@@ -251,8 +252,8 @@ EngineResult<QString> ApertiumTranslation::run(const Direction &direction, const
         return std::unexpected(deadlinePassed());
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qCWarning(lcLocalService) << "apertium" << direction.mode << "failed:"
-                                  << process.readAllStandardError().trimmed();
+        qCWarning(lcLocalService) << "apertium" << direction.mode
+                                  << "failed:" << process.readAllStandardError().trimmed();
         return std::unexpected(
             EngineFailure{500, QStringLiteral("500"), QStringLiteral("The translation engine failed.")});
     }

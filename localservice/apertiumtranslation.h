@@ -19,12 +19,12 @@ public:
     // One installed translation direction.
     struct Direction
     {
-        QString mode;       // apertium's name, e.g. "eng-cat_valencia"
-        QString from;       // ISO 639-1 language, e.g. "en"
-        QString to;         // ISO 639-1 language
+        QString mode;        // apertium's name, e.g. "eng-cat_valencia"
+        QString from;        // ISO 639-1 language, e.g. "en"
+        QString to;          // ISO 639-1 language
         QString fromVariant; // e.g. "" or "BR", "HR", "valencia"
         QString toVariant;
-        QString dataDir;    // folder whose modes/ holds the mode
+        QString dataDir; // folder whose modes/ holds the mode
     };
 
     explicit ApertiumTranslation(const QString &dataDir = QStringLiteral("/usr/share/apertium"));

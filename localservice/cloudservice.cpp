@@ -158,11 +158,13 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
 
     Outcome outcome;
     if (!entry.operation)
-        outcome = Answer{404, rejection(404, QStringLiteral("404"), QStringLiteral("Resource not found")).body,
-                         jsonType.toByteArray()};
+        outcome =
+            Answer{404, rejection(404, QStringLiteral("404"), QStringLiteral("Resource not found")).body,
+                   jsonType.toByteArray()};
     else if (request.method() != QHttpServerRequest::Method::Post)
-        outcome = Answer{405, rejection(405, QStringLiteral("405"), QStringLiteral("Only POST is supported")).body,
-                         jsonType.toByteArray()};
+        outcome =
+            Answer{405, rejection(405, QStringLiteral("405"), QStringLiteral("Only POST is supported")).body,
+                   jsonType.toByteArray()};
     else
         outcome = serve(*entry.operation, request, &entry.keyRole);
 
@@ -178,9 +180,7 @@ void CloudService::runJob(const LoggedRequest &entry, Job job, QHttpServerRespon
     const quint64 id = ++m_lastJob;
     m_pending.insert(id, std::make_shared<Pending>(Pending{entry, std::move(responder)}));
     const QDeadlineTimer deadline(m_timeLimit);
-    QTimer::singleShot(m_timeLimit, this, [this, id] {
-        complete(id, failed(deadlinePassed()));
-    });
+    QTimer::singleShot(m_timeLimit, this, [this, id] { complete(id, failed(deadlinePassed())); });
     m_pool.start([this, id, job = std::move(job), deadline] {
         const Answer answer = job(deadline);
         QMetaObject::invokeMethod(this, [this, id, answer] { complete(id, answer); }, Qt::QueuedConnection);
@@ -269,10 +269,10 @@ CloudService::Outcome CloudService::recognize(const QHttpServerRequest &request)
             return failed(result.error());
         const bool matched = !result->text.isEmpty();
         qCDebug(lcLocalService) << "recognised" << input.language << result->text;
-        QJsonObject reply{
-            {QStringLiteral("RecognitionStatus"), matched ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
-            {QStringLiteral("Offset"), result->offset},
-            {QStringLiteral("Duration"), result->duration}};
+        QJsonObject reply{{QStringLiteral("RecognitionStatus"),
+                           matched ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
+                          {QStringLiteral("Offset"), result->offset},
+                          {QStringLiteral("Duration"), result->duration}};
         if (matched)
             reply.insert(QStringLiteral("DisplayText"), result->text);
         return Answer{200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};

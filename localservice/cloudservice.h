@@ -51,8 +51,14 @@ public:
     [[nodiscard]] const QList<quint16> &connectionPorts() const { return m_connectionPorts; }
 
     void setKeys(const KeyRing &keys) { m_keys = keys; }
-    void setTranslationEngine(std::shared_ptr<TranslationEngine> engine) { m_translation = std::move(engine); }
-    void setRecognitionEngine(std::shared_ptr<RecognitionEngine> engine) { m_recognition = std::move(engine); }
+    void setTranslationEngine(std::shared_ptr<TranslationEngine> engine)
+    {
+        m_translation = std::move(engine);
+    }
+    void setRecognitionEngine(std::shared_ptr<RecognitionEngine> engine)
+    {
+        m_recognition = std::move(engine);
+    }
     void setSynthesisEngine(std::shared_ptr<SynthesisEngine> engine) { m_synthesis = std::move(engine); }
     // How long an engine may work on one request.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }

@@ -21,16 +21,15 @@ struct EngineFailure
     QString message;
 };
 
-template <typename T>
-using EngineResult = std::expected<T, EngineFailure>;
+template <typename T> using EngineResult = std::expected<T, EngineFailure>;
 
 [[nodiscard]] EngineFailure deadlinePassed();
 
 struct SpeechRequest
 {
-    QString text;     // the words only, markup removed
-    QString language; // xml:lang of the document, e.g. "fr-FR"
-    QString voice;    // the voice's short name
+    QString text;      // the words only, markup removed
+    QString language;  // xml:lang of the document, e.g. "fr-FR"
+    QString voice;     // the voice's short name
     double rate = 1.0; // speaking rate relative to the voice's normal one
 };
 
@@ -56,8 +55,8 @@ class RecognitionEngine
 {
 public:
     virtual ~RecognitionEngine() = default;
-    [[nodiscard]] virtual EngineResult<Recognised> recognize(const QByteArray &oggOpus, const QString &language,
-                                                             QDeadlineTimer deadline) = 0;
+    [[nodiscard]] virtual EngineResult<Recognised>
+    recognize(const QByteArray &oggOpus, const QString &language, QDeadlineTimer deadline) = 0;
 };
 
 class SynthesisEngine

@@ -71,7 +71,8 @@ EngineFailure unknownLanguage(const QString &language)
 
 } // namespace
 
-EngineResult<std::vector<qint16>> EspeakSynthesis::speak(const SpeechRequest &request, QDeadlineTimer deadline)
+EngineResult<std::vector<qint16>> EspeakSynthesis::speak(const SpeechRequest &request,
+                                                         QDeadlineTimer deadline)
 {
     const std::optional<QByteArray> voice = voicetable::voiceFor(request.language);
     if (!voice)
@@ -91,20 +92,20 @@ EngineResult<std::vector<qint16>> EspeakSynthesis::speakWith(const QByteArray &v
             return std::unexpected(deadlinePassed());
         inputRate = espeakRate();
         if (inputRate == 0)
-            return std::unexpected(
-                EngineFailure{503, QStringLiteral("503"), QStringLiteral("The voice engine is not available.")});
+            return std::unexpected(EngineFailure{503, QStringLiteral("503"),
+                                                 QStringLiteral("The voice engine is not available.")});
         if (!selectVoice(voice)) {
             qCWarning(lcLocalService) << "espeak-ng has no voice" << voice;
             return std::unexpected(unknownLanguage(QString::fromLatin1(voice)));
         }
         const double factor = std::isfinite(rate) ? rate : 1.0;
-        espeak_SetParameter(espeakRATE,
-                            std::clamp(int(std::lround(espeakRATE_NORMAL * factor)), espeakRATE_MINIMUM,
-                                       espeakRATE_MAXIMUM),
-                            0);
+        espeak_SetParameter(
+            espeakRATE,
+            std::clamp(int(std::lround(espeakRATE_NORMAL * factor)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM),
+            0);
         const QByteArray utf8 = text.toUtf8();
-        const espeak_ERROR status = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-                                                 espeakCHARS_UTF8, nullptr, &sink);
+        const espeak_ERROR status = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER,
+                                                 0, espeakCHARS_UTF8, nullptr, &sink);
         if (status != EE_OK && !sink.late) {
             qCWarning(lcLocalService) << "espeak-ng failed on a text of" << utf8.size() << "bytes";
             return std::unexpected(

@@ -17,7 +17,7 @@ public:
     [[nodiscard]] EngineResult<std::vector<qint16>> speak(const SpeechRequest &request,
                                                           QDeadlineTimer deadline = QDeadlineTimer::Forever);
     // The same with an espeak-ng voice named directly ("en-us", "en-us+klatt").
-    [[nodiscard]] EngineResult<std::vector<qint16>> speakWith(const QByteArray &voice, const QString &text,
-                                                              double rate,
-                                                              QDeadlineTimer deadline = QDeadlineTimer::Forever);
+    [[nodiscard]] EngineResult<std::vector<qint16>>
+    speakWith(const QByteArray &voice, const QString &text, double rate,
+              QDeadlineTimer deadline = QDeadlineTimer::Forever);
 };

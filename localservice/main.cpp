@@ -37,9 +37,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Milliseconds an engine may work on one request (default 4500, under the client's "
                        "5-second timeout)."),
         QStringLiteral("ms"), QStringLiteral("4500"));
-    const QCommandLineOption listOption(QStringLiteral("list-offline"),
-                                        QStringLiteral("Print the offline voices and language pairs and exit."));
-    parser.addOptions({portOption, certOption, keyOption, quietOption, enginesOption, limitOption, listOption});
+    const QCommandLineOption listOption(
+        QStringLiteral("list-offline"),
+        QStringLiteral("Print the offline voices and language pairs and exit."));
+    parser.addOptions(
+        {portOption, certOption, keyOption, quietOption, enginesOption, limitOption, listOption});
     parser.process(app);
 
     const QString engines = parser.value(enginesOption);
@@ -57,17 +59,21 @@ int main(int argc, char *argv[])
     }
 #endif
     if (engines != QLatin1String("fixed") && engines != QLatin1String("offline")) {
-        std::fprintf(stderr, "tolka-localservice: unknown engines \"%s\" (fixed or offline)\n", qPrintable(engines));
+        std::fprintf(stderr, "tolka-localservice: unknown engines \"%s\" (fixed or offline)\n",
+                     qPrintable(engines));
         return 2;
     }
     if (engines == QLatin1String("offline") && !offlineBuilt) {
-        std::fprintf(stderr, "tolka-localservice: built without offline engines (espeak-ng, pocketsphinx, opusfile)\n");
+        std::fprintf(
+            stderr,
+            "tolka-localservice: built without offline engines (espeak-ng, pocketsphinx, opusfile)\n");
         return 2;
     }
     bool limitOk = false;
     const int limit = parser.value(limitOption).toInt(&limitOk);
     if (!limitOk || limit <= 0) {
-        std::fprintf(stderr, "tolka-localservice: invalid time limit %s\n", qPrintable(parser.value(limitOption)));
+        std::fprintf(stderr, "tolka-localservice: invalid time limit %s\n",
+                     qPrintable(parser.value(limitOption)));
         return 2;
     }
 

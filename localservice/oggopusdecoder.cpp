@@ -11,7 +11,8 @@ std::optional<std::vector<float>> decodeOggOpus(const QByteArray &stream)
 {
     int error = 0;
     const std::unique_ptr<OggOpusFile, decltype(&op_free)> file(
-        op_open_memory(reinterpret_cast<const unsigned char *>(stream.constData()), size_t(stream.size()), &error),
+        op_open_memory(reinterpret_cast<const unsigned char *>(stream.constData()), size_t(stream.size()),
+                       &error),
         &op_free);
     if (!file) {
         qCWarning(lcLocalService) << "not an Ogg Opus stream (opusfile error" << error << ")";
@@ -25,8 +26,8 @@ std::optional<std::vector<float>> decodeOggOpus(const QByteArray &stream)
         if (frames == OP_HOLE)
             continue; // a gap in the stream: keep what follows
         if (frames < 0) {
-            qCWarning(lcLocalService) << "Ogg Opus stream broken after" << mono.size() << "samples (error"
-                                      << frames << ")";
+            qCWarning(lcLocalService)
+                << "Ogg Opus stream broken after" << mono.size() << "samples (error" << frames << ")";
             if (mono.empty())
                 return std::nullopt;
             break;

@@ -91,8 +91,8 @@ void PocketsphinxRecognition::giveBack(Decoder decoder)
     m_idle.push_back(std::move(decoder));
 }
 
-EngineResult<Recognised> PocketsphinxRecognition::recognize(const QByteArray &oggOpus, const QString &language,
-                                                            QDeadlineTimer deadline)
+EngineResult<Recognised> PocketsphinxRecognition::recognize(const QByteArray &oggOpus,
+                                                            const QString &language, QDeadlineTimer deadline)
 {
     const std::optional<std::vector<float>> audio = decodeOggOpus(oggOpus);
     if (!audio)
@@ -113,7 +113,8 @@ EngineResult<Recognised> PocketsphinxRecognition::recognize(const QByteArray &og
 EngineResult<Recognised> PocketsphinxRecognition::recognizePcm(std::span<const qint16> pcm16k,
                                                                QDeadlineTimer deadline)
 {
-    const int peak = std::ranges::fold_left(pcm16k, 0, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
+    const int peak =
+        std::ranges::fold_left(pcm16k, 0, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
     if (peak < silencePeak)
         return Recognised{};
     Decoder decoder = takeDecoder();

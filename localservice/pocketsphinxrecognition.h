@@ -28,7 +28,8 @@ public:
                                        QDeadlineTimer deadline) override;
 
     // Recognition of 16 kHz mono PCM, the step after decoding.
-    [[nodiscard]] EngineResult<Recognised> recognizePcm(std::span<const qint16> pcm16k, QDeadlineTimer deadline);
+    [[nodiscard]] EngineResult<Recognised> recognizePcm(std::span<const qint16> pcm16k,
+                                                        QDeadlineTimer deadline);
 
     // True for the locales the model covers ("en-US", "en-GB", ...).
     [[nodiscard]] static bool coversLanguage(const QString &language);

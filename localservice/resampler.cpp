@@ -34,7 +34,7 @@ std::vector<float> resample(std::span<const float> input, int fromRate, int toRa
     if (up > maxPhases)
         return {};
     const double cutoff = 0.95 * std::min(1.0, double(up) / double(down)); // of the input's Nyquist
-    const auto reach = long(std::ceil(halfTaps / cutoff));                  // input samples each side
+    const auto reach = long(std::ceil(halfTaps / cutoff));                 // input samples each side
     const long width = 2 * reach + 1;
 
     // One kernel per phase, tap j at input offset j - reach from the base.

@@ -29,11 +29,13 @@ QByteArray encode(std::span<const qint16> pcm24k)
     std::array<opus_int16, frameSamples> frame{};
     std::array<unsigned char, packetBytes> packet{};
     for (qsizetype i = 0; i < frames; ++i) {
-        const auto chunk = pcm24k.subspan(size_t(i * frameSamples),
-                                          std::min<size_t>(frameSamples, pcm24k.size() - size_t(i * frameSamples)));
+        const auto chunk =
+            pcm24k.subspan(size_t(i * frameSamples),
+                           std::min<size_t>(frameSamples, pcm24k.size() - size_t(i * frameSamples)));
         std::ranges::fill(frame, opus_int16(0));
         std::ranges::copy(chunk, frame.begin());
-        const opus_int32 size = opus_encode(encoder.get(), frame.data(), frameSamples, packet.data(), packetBytes);
+        const opus_int32 size =
+            opus_encode(encoder.get(), frame.data(), frameSamples, packet.data(), packetBytes);
         if (size != packetBytes) {
             qCWarning(lcLocalService) << "Opus gave a packet of" << size << "bytes instead of" << packetBytes;
             return {};

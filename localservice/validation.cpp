@@ -189,8 +189,9 @@ std::optional<double> prosodyRate(QStringView value)
 {
     const QStringView v = value.trimmed();
     static const std::pair<QLatin1StringView, double> named[] = {
-        {QLatin1StringView("x-slow"), 0.5}, {QLatin1StringView("slow"), 0.64},   {QLatin1StringView("medium"), 1.0},
-        {QLatin1StringView("default"), 1.0}, {QLatin1StringView("fast"), 1.55}, {QLatin1StringView("x-fast"), 2.0}};
+        {QLatin1StringView("x-slow"), 0.5}, {QLatin1StringView("slow"), 0.64},
+        {QLatin1StringView("medium"), 1.0}, {QLatin1StringView("default"), 1.0},
+        {QLatin1StringView("fast"), 1.55},  {QLatin1StringView("x-fast"), 2.0}};
     for (const auto &[name, factor] : named) {
         if (v.compare(name, Qt::CaseInsensitive) == 0)
             return factor;

@@ -20,7 +20,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int runs = 5;
-const QString sentence = QStringLiteral("I would like to buy two tickets for the next train to the city centre.");
+const QString sentence =
+    QStringLiteral("I would like to buy two tickets for the next train to the city centre.");
 
 void report(const char *what, const std::function<bool()> &operation)
 {
@@ -50,14 +51,17 @@ int main(int argc, char *argv[])
 
     std::printf("12-word sentence: \"%s\"\n", qPrintable(sentence));
     report("synthesis en-US, rate 0.8 (speech + Opus)", [&] {
-        return synthesis.synthesize({sentence, QStringLiteral("en-US"), {}, 0.8}, QDeadlineTimer(60s)).has_value();
+        return synthesis.synthesize({sentence, QStringLiteral("en-US"), {}, 0.8}, QDeadlineTimer(60s))
+            .has_value();
     });
     report("translation en-US > es-ES (direct)", [&] {
-        return translation.translate(sentence, QStringLiteral("en-US"), QStringLiteral("es-ES"), QDeadlineTimer(60s))
+        return translation
+            .translate(sentence, QStringLiteral("en-US"), QStringLiteral("es-ES"), QDeadlineTimer(60s))
             .has_value();
     });
     report("translation en-US > fr-FR (through Spanish)", [&] {
-        return translation.translate(sentence, QStringLiteral("en-US"), QStringLiteral("fr-FR"), QDeadlineTimer(60s))
+        return translation
+            .translate(sentence, QStringLiteral("en-US"), QStringLiteral("fr-FR"), QDeadlineTimer(60s))
             .has_value();
     });
 
@@ -72,9 +76,8 @@ int main(int argc, char *argv[])
     std::vector<qint16> pcm16k;
     for (const float s : resample(samples, 24000, 16000))
         pcm16k.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
-    report("recognition of 3 s (16 kHz PCM, pocketsphinx)", [&] {
-        return recognition.recognizePcm(pcm16k, QDeadlineTimer(60s)).has_value();
-    });
+    report("recognition of 3 s (16 kHz PCM, pocketsphinx)",
+           [&] { return recognition.recognizePcm(pcm16k, QDeadlineTimer(60s)).has_value(); });
     report("resampling 3 s 48 kHz > 16 kHz", [&] {
         std::vector<float> at48k(3 * 48000, 0.25f);
         return !resample(at48k, 48000, 16000).empty();

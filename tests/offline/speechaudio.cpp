@@ -50,8 +50,10 @@ int wordErrors(const QStringList &reference, const QStringList &hypothesis)
     for (qsizetype i = 1; i <= reference.size(); ++i) {
         current[0] = int(i);
         for (qsizetype j = 1; j <= hypothesis.size(); ++j) {
-            const int substitution = previous[size_t(j - 1)] + (reference.at(i - 1) == hypothesis.at(j - 1) ? 0 : 1);
-            current[size_t(j)] = std::min({substitution, previous[size_t(j)] + 1, current[size_t(j - 1)] + 1});
+            const int substitution =
+                previous[size_t(j - 1)] + (reference.at(i - 1) == hypothesis.at(j - 1) ? 0 : 1);
+            current[size_t(j)] =
+                std::min({substitution, previous[size_t(j)] + 1, current[size_t(j - 1)] + 1});
         }
         std::swap(previous, current);
     }

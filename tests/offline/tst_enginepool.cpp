@@ -65,9 +65,10 @@ class EnginePoolTest : public QObject
     }
     QNetworkReply *translate()
     {
-        return post(QStringLiteral("/translate?api-version=2025-05-01-preview"),
-                    {{"Ocp-Apim-Subscription-Key", config::translatorKey}, {"Content-Type", "application/json"}},
-                    translation);
+        return post(
+            QStringLiteral("/translate?api-version=2025-05-01-preview"),
+            {{"Ocp-Apim-Subscription-Key", config::translatorKey}, {"Content-Type", "application/json"}},
+            translation);
     }
     QNetworkReply *recognize()
     {
@@ -110,8 +111,9 @@ private slots:
         engine->gate.release();
         QTRY_VERIFY(held->isFinished());
         QCOMPARE(status(held.get()), 200);
-        QCOMPARE(QJsonDocument::fromJson(held->readAll())[0][QLatin1String("translations")][0]
-                     [QLatin1String("text")].toString(),
+        QCOMPARE(QJsonDocument::fromJson(
+                     held->readAll())[0][QLatin1String("translations")][0][QLatin1String("text")]
+                     .toString(),
                  QStringLiteral("HI"));
         QCOMPARE(fixture.service().pendingCount(), 0);
     }
@@ -137,7 +139,8 @@ private slots:
         std::unique_ptr<QNetworkReply> late(translate());
         QTRY_VERIFY(late->isFinished());
         QCOMPARE(status(late.get()), 504);
-        const QJsonObject error = QJsonDocument::fromJson(late->readAll()).object()[QLatin1String("error")].toObject();
+        const QJsonObject error =
+            QJsonDocument::fromJson(late->readAll()).object()[QLatin1String("error")].toObject();
         QCOMPARE(error[QLatin1String("code")].toString(), QStringLiteral("504"));
         QVERIFY(!error[QLatin1String("message")].toString().isEmpty());
         QCOMPARE(engine->entered.load(), before + 1);

@@ -111,7 +111,8 @@ private slots:
                 QVERIFY(result->text.front().isUpper());
                 QVERIFY(result->text.back().isPunct());
                 QVERIFY(result->duration > 0);
-                QVERIFY(result->offset + result->duration <= qint64(pcm.size()) * 10'000'000 / 16000 + 100'000);
+                QVERIFY(result->offset + result->duration <=
+                        qint64(pcm.size()) * 10'000'000 / 16000 + 100'000);
             }
         }
         const double rate = double(errors) / double(total);

@@ -91,9 +91,12 @@ private slots:
         QTest::addColumn<QByteArray>("language");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("words");
-        QTest::newRow("English") << QByteArray("en-US") << QByteArray("The weather is nice today, let us go for a walk.") << 11;
-        QTest::newRow("Spanish") << QByteArray("es-ES") << QByteArray("La casa es grande y mis amigos son felices.") << 8;
-        QTest::newRow("French") << QByteArray("fr-FR") << QByteArray("Je voudrais une tasse de café, s'il vous plaît.") << 9;
+        QTest::newRow("English") << QByteArray("en-US")
+                                 << QByteArray("The weather is nice today, let us go for a walk.") << 11;
+        QTest::newRow("Spanish") << QByteArray("es-ES")
+                                 << QByteArray("La casa es grande y mis amigos son felices.") << 8;
+        QTest::newRow("French") << QByteArray("fr-FR")
+                                << QByteArray("Je voudrais une tasse de café, s'il vous plaît.") << 9;
         QTest::newRow("German") << QByteArray("de-DE") << QByteArray("Das Wetter ist heute sehr schön.") << 6;
     }
     void speechOfTheTextInWholePackets()
@@ -155,8 +158,8 @@ private slots:
         QCOMPARE(requests.size(), 5);
         for (const LoggedRequest &request : requests)
             QCOMPARE(request.status, 400);
-        const auto refused = EspeakSynthesis().synthesize({QStringLiteral("Hello"), QStringLiteral("xx-XX"), {}, 1.0},
-                                                          QDeadlineTimer(60s));
+        const auto refused = EspeakSynthesis().synthesize(
+            {QStringLiteral("Hello"), QStringLiteral("xx-XX"), {}, 1.0}, QDeadlineTimer(60s));
         QVERIFY(!refused);
         QCOMPARE(refused.error().status, 400);
         QVERIFY(refused.error().message.contains(QLatin1String("xx-XX")));
@@ -164,8 +167,8 @@ private slots:
 
     void emptyTextGivesNoAudio()
     {
-        const auto packets = EspeakSynthesis().synthesize({QString(), QStringLiteral("en-US"), {}, 1.0},
-                                                          QDeadlineTimer(60s));
+        const auto packets =
+            EspeakSynthesis().synthesize({QString(), QStringLiteral("en-US"), {}, 1.0}, QDeadlineTimer(60s));
         QVERIFY(packets.has_value());
         QCOMPARE(packets->size() % 60, 0);
     }

@@ -61,8 +61,8 @@ private slots:
 
     void routesAreDirectOrThroughOnePivot()
     {
-        const QList<ApertiumTranslation::Direction> toSpanish = engine->route(QStringLiteral("en-US"),
-                                                                              QStringLiteral("es-ES"));
+        const QList<ApertiumTranslation::Direction> toSpanish =
+            engine->route(QStringLiteral("en-US"), QStringLiteral("es-ES"));
         QCOMPARE(toSpanish.size(), 1);
         QCOMPARE(toSpanish.constFirst().mode, QStringLiteral("eng-spa"));
         // No English-French pair: through Spanish.

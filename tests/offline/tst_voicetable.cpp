@@ -87,7 +87,8 @@ private slots:
             if (tried.contains(entry.voice))
                 continue;
             tried.insert(entry.voice);
-            const auto pcm = synthesis.speak({QStringLiteral("12"), QString::fromLatin1(entry.locale), {}, 1.0});
+            const auto pcm =
+                synthesis.speak({QStringLiteral("12"), QString::fromLatin1(entry.locale), {}, 1.0});
             QVERIFY2(pcm.has_value(), entry.locale);
             QVERIFY2(pcm->size() > 24000 / 10, entry.locale); // more than 100 ms
         }
