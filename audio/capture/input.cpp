@@ -1,10 +1,93 @@
 #include "input.h"
 
+#include "encoder.h"
+#include "handoff.h"
+#include "logging.h"
 #include "messenger.h"
+#include "micpermission.h"
 #include "workerthread.h"
 
-void input::init()
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The one live encoder. Set and read on the GUI thread only.
+QPointer<encoder> &currentEncoder()
+{
+    static QPointer<encoder> current;
+    return current;
+}
+
+// Runs `work` on the current encoder's thread; dropped when there is none.
+// Nothing thrown there may reach the event loop.
+template <typename Work> void postToEncoder(Work work)
+{
+    const QPointer<encoder> target = currentEncoder();
+    if (!target) {
+        qCDebug(lcCapture) << "no encoder yet; request dropped";
+        return;
+    }
+    handoff::release(target.data());
+    QMetaObject::invokeMethod(
+        target.data(),
+        [target, work] {
+            if (!target)
+                return;
+            handoff::acquire(target.data());
+            try {
+                work(*target);
+            } catch (const std::exception &e) {
+                qCCritical(lcCapture) << "recording failed:" << e.what();
+            } catch (...) {
+                qCCritical(lcCapture) << "recording failed";
+            }
+        },
+        Qt::QueuedConnection);
+}
+} // namespace
+
+void input::init(const QString &)
 {
     m_hub = messenger::instance();
     m_worker = workerThread();
+
+    auto *made = new encoder(m_hub);
+    QPointer<encoder> &current = currentEncoder();
+    // The old encoder lives on the worker thread and may be busy there: it is
+    // deleted on that thread, after the calls already posted to it.
+    if (current)
+        current->deleteLater();
+    current = made;
+    made->moveToThread(m_worker.get());
+    QObject::connect(m_worker.get(), &QThread::finished, made, &QObject::deleteLater);
+}
+
+void input::vstart(bool onCloudSpeech)
+{
+    if (micpermission::status() != Qt::PermissionStatus::Granted) {
+        qCDebug(lcCapture) << "microphone permission not granted; asking";
+        micpermission::request();
+        return;
+    }
+    if (onCloudSpeech)
+        postToEncoder([](encoder &e) { e.startEncoding(); });
+    const std::shared_ptr<messenger> hub = m_hub ? m_hub : messenger::instance();
+    hub->forwardMessage(u"RECORDINGSTARTED"_s, true);
+}
+
+void input::vstop(bool onCloudSpeech)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QTimer::singleShot(stopDelayMs, Qt::PreciseTimer, app, [onCloudSpeech] {
+        if (onCloudSpeech)
+            postToEncoder([](encoder &e) { e.stopDevice(); });
+    });
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "capturebackend.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// The microphone: 48 kHz mono 16-bit PCM captured on a thread of its own and
+// handed, block by block, to a callback. The platform specifics sit behind a
+// CaptureBackend; this class only holds the thread, the running flag and the
+// two callbacks. Free of Qt so that it builds with the Windows layer alone.
+class AudioInput
+{
+public:
+    using SamplesCallback = std::function<void(const std::int16_t *samples, std::uint64_t frames)>;
+    using StoppedCallback = std::function<void()>;
+
+    static constexpr int defaultRate = 48000;
+    static constexpr int defaultChannels = 1;
+    static constexpr std::chrono::milliseconds waitTimeout{200};
+
+    explicit AudioInput(std::unique_ptr<CaptureBackend> backend);
+    AudioInput(const AudioInput &) = delete;
+    AudioInput &operator=(const AudioInput &) = delete;
+    ~AudioInput();
+
+    // Opens the device; the result is also kept as isInitialised().
+    bool initialize();
+    // Starts the device and the capture thread. False when not initialised or
+    // when the device refuses to start; true when already running.
+    bool start();
+    // Stops the thread (waking it), joins it, stops the device, then calls the
+    // stopped callback. Does nothing, and calls nothing, when not running.
+    void stop();
+
+    void setCallbacks(SamplesCallback onSamples, StoppedCallback onStopped);
+
+    [[nodiscard]] bool isInitialised() const { return initialised; }
+    [[nodiscard]] bool isRunning() const { return running.load(); }
+    [[nodiscard]] int sampleRate() const { return rate; }
+    [[nodiscard]] int channelCount() const { return channels; }
+    // Returns of the capture thread from its wait, over the instance's life.
+    [[nodiscard]] std::uint64_t wakeups() const { return wakeupCount.load(std::memory_order_relaxed); }
+
+private:
+    void run();
+
+    int channels = defaultChannels;
+    int rate = defaultRate;
+    bool initialised = false;
+    std::atomic<bool> running{false};
+    std::unique_ptr<CaptureBackend> backend;
+    std::thread thread;
+    std::mutex mutex;
+    SamplesCallback onSamples;
+    StoppedCallback onStopped;
+    std::atomic<std::uint64_t> wakeupCount{0};
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+// The platform operations the capture device logic needs: shared access to the
+// default microphone as 48 kHz mono 16-bit PCM, a data-ready wake-up with a
+// time-out that another thread can trigger, and packet-wise borrowing of the
+// captured frames. Implementations must not depend on Qt so that the Windows
+// one can be built on its own.
+class CaptureBackend
+{
+public:
+    enum class WaitResult
+    {
+        Ready,
+        Timeout,
+        Failed
+    };
+
+    CaptureBackend() = default;
+    CaptureBackend(const CaptureBackend &) = delete;
+    CaptureBackend &operator=(const CaptureBackend &) = delete;
+    virtual ~CaptureBackend() = default;
+
+    // Opens and configures the device. On failure everything opened so far is
+    // released again and, for the failures worth reporting, a line naming the
+    // failing call and its result code goes to the error stream.
+    [[nodiscard]] virtual bool open() = 0;
+    // Releases what a successful open acquired.
+    virtual void close() = 0;
+
+    [[nodiscard]] virtual bool start() = 0;
+    virtual void stop() = 0;
+
+    // Blocks until data is ready, wake() is called or the time-out passes.
+    [[nodiscard]] virtual WaitResult wait(std::chrono::milliseconds timeout) = 0;
+    // Ends a wait at once; safe from any thread.
+    virtual void wake() = 0;
+
+    // Frames in the next packet; 0 when none is waiting.
+    [[nodiscard]] virtual bool nextPacketSize(std::uint32_t &frames) = 0;
+    // Borrows the next packet; it stays valid until release.
+    [[nodiscard]] virtual bool acquire(const std::int16_t *&data, std::uint32_t &frames) = 0;
+    [[nodiscard]] virtual bool release(std::uint32_t frames) = 0;
+};
+
+// The implementation for the platform the program is built for.
+[[nodiscard]] std::unique_ptr<CaptureBackend> makePlatformCaptureBackend();

@@ -1,0 +1,140 @@
+#include "capturedevice.h"
+
+#include "audioinput.h"
+#include "handoff.h"
+#include "logging.h"
+#include "recorder.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <exception>
+#include <mutex>
+#include <vector>
+
+namespace capture {
+namespace {
+
+struct DeviceState
+{
+    std::mutex mutex; // guards every member: the capture thread reads `target`
+    BackendFactory factory;
+    std::unique_ptr<AudioInput> device;
+    QPointer<recorder> target;
+};
+
+DeviceState &state()
+{
+    static DeviceState s;
+    return s;
+}
+
+// Runs posted work on the worker thread; nothing thrown may reach its event loop.
+template <typename Work> void guarded(Work &&work)
+{
+    try {
+        work();
+    } catch (const std::exception &e) {
+        qCCritical(lcCapture) << "recording failed:" << e.what();
+    } catch (...) {
+        qCCritical(lcCapture) << "recording failed";
+    }
+}
+
+QPointer<recorder> attachedTarget()
+{
+    std::lock_guard lock(state().mutex);
+    return state().target;
+}
+
+// Runs on the capture thread: the block is copied out of the device buffer
+// before the packet is released, and only the copy travels.
+void postSamples(const std::int16_t *samples, std::uint64_t frames)
+{
+    const QPointer<recorder> target = attachedTarget();
+    if (!target)
+        return;
+    std::vector<qint16> block(samples, samples + frames);
+    handoff::release(target.data());
+    QMetaObject::invokeMethod(
+        target.data(),
+        [target, block = std::move(block)] {
+            handoff::acquire(target.data());
+            guarded([&] {
+                if (target)
+                    target->pushSamples(block.data(), static_cast<qint64>(block.size()));
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void postFinish()
+{
+    const QPointer<recorder> target = attachedTarget();
+    if (!target)
+        return;
+    handoff::release(target.data());
+    QMetaObject::invokeMethod(
+        target.data(),
+        [target] {
+            handoff::acquire(target.data());
+            guarded([&] {
+                if (target)
+                    target->finishStream();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+void setBackendFactory(BackendFactory factory)
+{
+    std::lock_guard lock(state().mutex);
+    state().factory = std::move(factory);
+}
+
+AudioInput &ensureCaptureDevice()
+{
+    DeviceState &s = state();
+    std::unique_ptr<AudioInput> old;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.device && s.device->isInitialised())
+            return *s.device;
+        auto made = std::make_unique<AudioInput>(s.factory ? s.factory() : makePlatformCaptureBackend());
+        if (!made->initialize())
+            qCWarning(lcCapture) << "the microphone could not be set up; trying again at the next recording";
+        old = std::exchange(s.device, std::move(made));
+        s.device->setCallbacks(postSamples, postFinish);
+    }
+    // A replaced device never ran (it failed to set up); destroying it
+    // outside the lock keeps its clean-up clear of the capture path.
+    old.reset();
+    std::lock_guard lock(s.mutex);
+    return *s.device;
+}
+
+AudioInput *currentDevice()
+{
+    std::lock_guard lock(state().mutex);
+    return state().device.get();
+}
+
+void attach(recorder *target)
+{
+    std::lock_guard lock(state().mutex);
+    state().target = target;
+}
+
+void releaseCaptureDevice()
+{
+    std::unique_ptr<AudioInput> device;
+    {
+        std::lock_guard lock(state().mutex);
+        device = std::move(state().device);
+    }
+    device.reset();
+}
+
+} // namespace capture

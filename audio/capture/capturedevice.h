@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class AudioInput;
+class CaptureBackend;
+class recorder;
+
+// The process-wide capture device and the recorder it feeds. Used on the
+// shared worker thread.
+namespace capture {
+
+using BackendFactory = std::function<std::unique_ptr<CaptureBackend>()>;
+
+// Replaces the platform backend for devices created from now on; an empty
+// factory restores the platform one.
+void setBackendFactory(BackendFactory factory);
+
+// Creates the device if there is none or the current one failed to set up,
+// and installs its callbacks: captured blocks are posted as pushSamples, and
+// the end of a run as finishStream, to the attached recorder.
+AudioInput &ensureCaptureDevice();
+// The current device, or null.
+[[nodiscard]] AudioInput *currentDevice();
+// Directs the device's posts to `target` (held weakly).
+void attach(recorder *target);
+// Stops and destroys the current device.
+void releaseCaptureDevice();
+
+} // namespace capture

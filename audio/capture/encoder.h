@@ -1,0 +1,48 @@
+#pragma once
+
+#include "oggwriter.h"
+#include "recorder.h"
+
+#include <QVarLengthArray>
+
+#include <memory>
+
+class messenger;
+struct OpusEncoder;
+
+// Encodes captured speech to Opus (20 ms frames, 24 kbit/s, voice) and builds
+// the recording's Ogg Opus stream, emitted on the hub's recordingReady when
+// the recording ends. Lives on the shared worker thread.
+class encoder final : public recorder
+{
+    Q_OBJECT
+public:
+    static constexpr int frameSize = 960;
+    // The status while no Opus encoder is open.
+    static constexpr int idleStatus = 4028;
+
+    explicit encoder(std::shared_ptr<messenger> hub, QObject *parent = nullptr);
+    ~encoder() override;
+
+    // Begins a new stream, discarding any unfinished one, and starts the
+    // capture device.
+    void startEncoding();
+    void pushSamples(const qint16 *samples, qint64 count) override;
+    void finishStream() override;
+
+    // 0 while a stream is open; idleStatus or a libopus error otherwise.
+    [[nodiscard]] int status() const { return m_status; }
+    [[nodiscard]] const OggWriter &writer() const { return m_ogg; }
+    [[nodiscard]] qsizetype bufferedSamples() const { return m_samples.size(); }
+    [[nodiscard]] qsizetype bufferCapacity() const { return m_samples.capacity(); }
+
+private:
+    void reset();
+    void encodeFrame(const qint16 *frame);
+
+    OpusEncoder *m_opus = nullptr;
+    int m_status = idleStatus;
+    OggWriter m_ogg;
+    QVarLengthArray<qint16, frameSize> m_samples;
+    std::shared_ptr<messenger> m_hub;
+};

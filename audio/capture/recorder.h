@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+// The capture-and-encode interface the capture device feeds. Lives on the
+// shared worker thread; every operation runs there.
+class recorder : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // The capture device's format: 48000 Hz, one channel.
+    [[nodiscard]] virtual int sampleRate() const;
+    [[nodiscard]] virtual int channelCount() const;
+    // Feeds captured 16-bit mono samples.
+    virtual void pushSamples(const qint16 *samples, qint64 count) = 0;
+    // Makes sure the capture device exists, runs and feeds this object.
+    virtual void startDevice();
+    // Closes the stream and hands it on.
+    virtual void finishStream() = 0;
+
+    // Stops the capture device if it runs; it then posts finishStream to the
+    // recorder it feeds.
+    void stopDevice();
+};

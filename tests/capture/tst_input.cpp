@@ -1,0 +1,232 @@
+#include "capturedevice.h"
+#include "capturetesting.h"
+#include "input.h"
+#include "messenger.h"
+#include "micpermission.h"
+#include "oggpages.h"
+#include "workerthread.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QTest>
+#include <QThread>
+
+using namespace capturetesting;
+using Log = ScriptedCaptureBackend::Log;
+
+namespace {
+// A window with the main window's forwardMessage, recording the tags.
+const char windowQml[] = R"(
+import QtQuick
+Window {
+    property var tags: []
+    property var values: []
+    function forwardMessage(tag: string, value: var): void {
+        tags.push(tag);
+        values.push(value);
+    }
+}
+)";
+} // namespace
+
+// The recorder front end as QML drives it: the encoder on the shared worker
+// thread, the capture device over the scripted layer, messages to a window.
+class InputTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        messenger::instance()->recordingReady.connect(&sink, &RecordingSink::receive);
+        capture::setBackendFactory([this] {
+            auto made = std::make_unique<ScriptedCaptureBackend>(std::deque<ScriptedCaptureBackend::WakeUp>{},
+                                                                 ScriptedCaptureBackend::Options{}, log);
+            backend = made.get();
+            return made;
+        });
+        QQmlComponent component(&engine);
+        component.setData(windowQml, QUrl());
+        window.reset(component.create());
+        QVERIFY2(window, qPrintable(component.errorString()));
+        QCOMPARE(QGuiApplication::topLevelWindows().size(), 1);
+
+        recorder.init();
+        QVERIFY(recorder.hub());
+        QCOMPARE(recorder.worker(), workerThread());
+        probe.moveToThread(recorder.worker().get());
+    }
+
+    void init()
+    {
+        sink.recordings.clear();
+        window->setProperty("tags", QVariantList());
+        window->setProperty("values", QVariantList());
+        micpermission::setHooks({});
+    }
+
+    void cleanupTestCase()
+    {
+        QMetaObject::invokeMethod(
+            &probe, [] { capture::releaseCaptureDevice(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &probe, [this] { probe.moveToThread(qApp->thread()); }, Qt::BlockingQueuedConnection);
+    }
+
+    void pressAndReleaseYieldOneRecording()
+    {
+        const int startsBefore = starts();
+        recorder.vstart(true);
+        QCOMPARE(tags(), QStringList{QStringLiteral("RECORDINGSTARTED")});
+        QCOMPARE(window->property("values").toList().constFirst(), QVariant(true));
+        syncWorker();
+        QCOMPARE(starts(), startsBefore + 1);
+
+        const int released0 = released();
+        backend->feed(packets({std::vector<std::int16_t>(3 * 960, 300)}));
+        QTRY_COMPARE(released(), released0 + 1);
+        recorder.vstop(true);
+        // The stop waits for the timer: until this thread's event loop runs,
+        // the device keeps capturing.
+        syncWorker();
+        QCOMPARE(stops(), 0 + stopsBefore);
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        stopsBefore = stops();
+
+        const QList<OggPage> pages = splitPages(sink.recordings.first());
+        QCOMPARE(pages.size(), 3);
+        QCOMPARE(pages.last().granule(), 3 * 960);
+        QCOMPARE(tags().size(), 1);
+    }
+
+    void withoutCloudSpeechNothingIsRecorded()
+    {
+        const int startsBefore = starts();
+        recorder.vstart(false);
+        QCOMPARE(tags(), QStringList{QStringLiteral("RECORDINGSTARTED")});
+        recorder.vstop(false);
+        // Let the stop timer run out, then make sure nothing reached the worker.
+        QTest::qWait(input::stopDelayMs + 100);
+        syncWorker();
+        QCoreApplication::processEvents();
+        QCOMPARE(starts(), startsBefore);
+        QCOMPARE(stops(), stopsBefore);
+        QVERIFY(sink.recordings.isEmpty());
+    }
+
+    void withoutPermissionNothingHappens_data()
+    {
+        QTest::addColumn<Qt::PermissionStatus>("status");
+        QTest::newRow("undetermined") << Qt::PermissionStatus::Undetermined;
+        QTest::newRow("denied") << Qt::PermissionStatus::Denied;
+    }
+
+    void withoutPermissionNothingHappens()
+    {
+        QFETCH(Qt::PermissionStatus, status);
+        auto current = std::make_shared<Qt::PermissionStatus>(status);
+        auto requests = std::make_shared<int>(0);
+        // The user answers the prompt at once, with a yes.
+        micpermission::setHooks({[current] { return *current; },
+                                 [current, requests] {
+                                     ++*requests;
+                                     *current = Qt::PermissionStatus::Granted;
+                                 }});
+        const int startsBefore = starts();
+        recorder.vstart(true);
+        QCOMPARE(*requests, 1);
+        syncWorker();
+        QCoreApplication::processEvents();
+        QVERIFY(tags().isEmpty());
+        QCOMPARE(starts(), startsBefore);
+
+        // The next press records.
+        recorder.vstart(true);
+        QCOMPARE(*requests, 1);
+        QCOMPARE(tags(), QStringList{QStringLiteral("RECORDINGSTARTED")});
+        syncWorker();
+        QCOMPARE(starts(), startsBefore + 1);
+        recorder.vstop(true);
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        stopsBefore = stops();
+    }
+
+    void secondPressDuringARecordingStartsANewStream()
+    {
+        const int startsBefore = starts();
+        recorder.vstart(true);
+        syncWorker();
+        const int released0 = released();
+        backend->feed(packets({std::vector<std::int16_t>(2 * 960, 300)}));
+        QTRY_COMPARE(released(), released0 + 1);
+        syncWorker();
+
+        recorder.vstart(true);
+        syncWorker();
+        const int released1 = released();
+        backend->feed(packets({std::vector<std::int16_t>(960, 300)}));
+        QTRY_COMPARE(released(), released1 + 1);
+        recorder.vstop(true);
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        stopsBefore = stops();
+
+        QCOMPARE(starts(), startsBefore + 1);
+        QCOMPARE(tags().size(), 2);
+        QCOMPARE(splitPages(sink.recordings.first()).last().granule(), 960);
+        // Nothing else is emitted later.
+        syncWorker();
+        QCoreApplication::processEvents();
+        QCOMPARE(sink.recordings.size(), 1);
+    }
+
+    void initAgainReplacesTheEncoder()
+    {
+        recorder.init();
+        recorder.vstart(true);
+        syncWorker();
+        const int released0 = released();
+        backend->feed(packets({std::vector<std::int16_t>(960, 300)}));
+        QTRY_COMPARE(released(), released0 + 1);
+        recorder.vstop(true);
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        stopsBefore = stops();
+    }
+
+private:
+    // Waits until the worker thread has run everything posted to it so far.
+    void syncWorker()
+    {
+        QMetaObject::invokeMethod(&probe, [] {}, Qt::BlockingQueuedConnection);
+    }
+
+    [[nodiscard]] QStringList tags() const { return window->property("tags").toStringList(); }
+
+    [[nodiscard]] int starts() const
+    {
+        std::lock_guard lock(log->mutex);
+        return log->starts;
+    }
+    [[nodiscard]] int stops() const
+    {
+        std::lock_guard lock(log->mutex);
+        return log->stops;
+    }
+    [[nodiscard]] int released() const
+    {
+        std::lock_guard lock(log->mutex);
+        return log->released;
+    }
+
+    QQmlEngine engine;
+    std::unique_ptr<QObject> window;
+    input recorder;
+    QObject probe;
+    RecordingSink sink;
+    std::shared_ptr<Log> log = std::make_shared<Log>();
+    ScriptedCaptureBackend *backend = nullptr;
+    int stopsBefore = 0;
+};
+
+QTEST_MAIN(InputTest)
+
+#include "tst_input.moc"
