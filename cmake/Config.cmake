@@ -14,19 +14,32 @@ set(TOLKA_STT_HOST_SUFFIX "stt.speech.microsoft.com" CACHE STRING
 set(TOLKA_REGIONAL_API_HOST_SUFFIX "api.cognitive.microsoft.com" CACHE STRING
     "Regional service host (token and translator backup), after the region prefix")
 
-set(TOLKA_SPEECH_KEY_WESTEUROPE "0e5a1f3c9b7d42e8a6c0d1f2b3a49c7e" CACHE STRING
+# A key with its development value. Any other value counts as a real key:
+# tools/dev run then talks to the cloud instead of the local service.
+set(_tolka_keys development)
+macro(tolka_key name development description)
+    set(${name} "${development}" CACHE STRING "${description}")
+    if(NOT "${${name}}" STREQUAL "${development}")
+        set(_tolka_keys given)
+    endif()
+endmacro()
+
+tolka_key(TOLKA_SPEECH_KEY_WESTEUROPE "0e5a1f3c9b7d42e8a6c0d1f2b3a49c7e"
     "Speech subscription key, primary resource, region westeurope")
-set(TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE "1f6b2a4d0c8e53f9b7d1e2a3c4b5ad8f" CACHE STRING
+tolka_key(TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE "1f6b2a4d0c8e53f9b7d1e2a3c4b5ad8f"
     "Speech subscription key, backup resource, region westeurope")
-set(TOLKA_SPEECH_KEY_EASTUS "2a7c3b5e1d9f64a0c8e2f3b4d5c6be90" CACHE STRING
+tolka_key(TOLKA_SPEECH_KEY_EASTUS "2a7c3b5e1d9f64a0c8e2f3b4d5c6be90"
     "Speech subscription key, primary resource, region eastus")
-set(TOLKA_SPEECH_BACKUP_KEY_EASTUS "3b8d4c6f2e0a75b1d9f3a4c5e6d7cfa1" CACHE STRING
+tolka_key(TOLKA_SPEECH_BACKUP_KEY_EASTUS "3b8d4c6f2e0a75b1d9f3a4c5e6d7cfa1"
     "Speech subscription key, backup resource, region eastus")
-set(TOLKA_TRANSLATOR_KEY "4c9e5d7a3f1b86c2e0a4b5d6f7e8d0b2" CACHE STRING
+tolka_key(TOLKA_TRANSLATOR_KEY "4c9e5d7a3f1b86c2e0a4b5d6f7e8d0b2"
     "Translator subscription key, primary resource")
-set(TOLKA_TRANSLATOR_BACKUP_KEY
+tolka_key(TOLKA_TRANSLATOR_BACKUP_KEY
     "DevTranslatorBackupKey0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-    CACHE STRING "Translator subscription key, backup resource (84 letters and digits)")
+    "Translator subscription key, backup resource (84 letters and digits)")
 mark_as_advanced(TOLKA_SPEECH_KEY_WESTEUROPE TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE
     TOLKA_SPEECH_KEY_EASTUS TOLKA_SPEECH_BACKUP_KEY_EASTUS
     TOLKA_TRANSLATOR_KEY TOLKA_TRANSLATOR_BACKUP_KEY)
+
+# Read by tools/run-window: "given" or "development".
+file(CONFIGURE OUTPUT "${PROJECT_BINARY_DIR}/cloud-keys.txt" CONTENT "${_tolka_keys}\n")

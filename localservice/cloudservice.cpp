@@ -1,5 +1,7 @@
 #include "cloudservice.h"
 
+#include "servicelogging.h"
+
 #include <QCryptographicHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -8,6 +10,8 @@
 #include <QJsonObject>
 #include <QSslServer>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -66,12 +70,37 @@ QString protocolName(QSsl::SslProtocol protocol)
 
 constexpr QByteArrayView jsonType = "application/json; charset=utf-8";
 
+CloudService::Answer refused(const Rejection &rejected)
+{
+    return CloudService::Answer{rejected.status, rejected.body, jsonType.toByteArray()};
+}
+
+CloudService::Answer failed(const EngineFailure &failure)
+{
+    return {failure.status, rejection(failure.status, failure.code, failure.message).body,
+            jsonType.toByteArray()};
+}
+
 } // namespace
 
-CloudService::CloudService(QObject *parent) : QAbstractHttpServer(parent)
-{}
+struct CloudService::Pending
+{
+    LoggedRequest entry;
+    QHttpServerResponder responder;
+};
 
-CloudService::~CloudService() = default;
+CloudService::CloudService(QObject *parent) : QAbstractHttpServer(parent)
+{
+    // Engines mostly wait on processes or compute alone: a few more threads
+    // than cores keep the cores busy.
+    m_pool.setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+}
+
+CloudService::~CloudService()
+{
+    // Engines stop at their deadlines; nothing may post to a dead service.
+    m_pool.waitForDone();
+}
 
 bool CloudService::listen(const TlsIdentity &identity, quint16 port, const QHostAddress &address)
 {
@@ -127,16 +156,48 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
     entry.alpn = session.nextNegotiatedProtocol();
     entry.operation = operationFor(entry.path);
 
-    Answer answer;
+    Outcome outcome;
     if (!entry.operation)
-        answer = {404, rejection(404, QStringLiteral("404"), QStringLiteral("Resource not found")).body,
-                  jsonType.toByteArray()};
+        outcome =
+            Answer{404, rejection(404, QStringLiteral("404"), QStringLiteral("Resource not found")).body,
+                   jsonType.toByteArray()};
     else if (request.method() != QHttpServerRequest::Method::Post)
-        answer = {405, rejection(405, QStringLiteral("405"), QStringLiteral("Only POST is supported")).body,
-                  jsonType.toByteArray()};
+        outcome =
+            Answer{405, rejection(405, QStringLiteral("405"), QStringLiteral("Only POST is supported")).body,
+                   jsonType.toByteArray()};
     else
-        answer = serve(*entry.operation, request, &entry.keyRole);
+        outcome = serve(*entry.operation, request, &entry.keyRole);
 
+    if (Job *job = std::get_if<Job>(&outcome))
+        runJob(entry, std::move(*job), responder);
+    else
+        finish(entry, std::get<Answer>(std::move(outcome)), responder);
+    return true;
+}
+
+void CloudService::runJob(const LoggedRequest &entry, Job job, QHttpServerResponder &responder)
+{
+    const quint64 id = ++m_lastJob;
+    m_pending.insert(id, std::make_shared<Pending>(Pending{entry, std::move(responder)}));
+    const QDeadlineTimer deadline(m_timeLimit);
+    QTimer::singleShot(m_timeLimit, this, [this, id] { complete(id, failed(deadlinePassed())); });
+    m_pool.start([this, id, job = std::move(job), deadline] {
+        const Answer answer = job(deadline);
+        QMetaObject::invokeMethod(this, [this, id, answer] { complete(id, answer); }, Qt::QueuedConnection);
+    });
+}
+
+// The first of the engine's answer and the time limit answers a request.
+void CloudService::complete(quint64 id, const Answer &answer)
+{
+    const std::shared_ptr<Pending> pending = m_pending.take(id);
+    if (!pending)
+        return;
+    finish(pending->entry, answer, pending->responder);
+}
+
+void CloudService::finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder)
+{
     // A scripted reply replaces the answer of a request that passed the checks.
     std::optional<ScriptedReply> scripted;
     if (entry.operation && answer.status < 400)
@@ -155,7 +216,6 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
         dropConnection(entry.clientPort, responder);
     else
         respond(responder, answer, reply);
-    return true;
 }
 
 void CloudService::missingHandler(const QHttpServerRequest &, QHttpServerResponder &responder)
@@ -163,13 +223,13 @@ void CloudService::missingHandler(const QHttpServerRequest &, QHttpServerRespond
     responder.write(QHttpServerResponder::StatusCode::NotFound);
 }
 
-CloudService::Answer CloudService::serve(Operation operation, const QHttpServerRequest &request,
-                                         QString *keyRole)
+CloudService::Outcome CloudService::serve(Operation operation, const QHttpServerRequest &request,
+                                          QString *keyRole)
 {
     const auto key =
         checkKey(request, operation == Operation::Translation ? m_keys.translator : m_keys.speech);
     if (const auto *rejected = std::get_if<Rejection>(&key))
-        return {rejected->status, rejected->body, jsonType.toByteArray()};
+        return Answer{rejected->status, rejected->body, jsonType.toByteArray()};
     *keyRole = std::get<QString>(key);
     switch (operation) {
     case Operation::Translation:
@@ -179,44 +239,59 @@ CloudService::Answer CloudService::serve(Operation operation, const QHttpServerR
     case Operation::Synthesis:
         return synthesize(request);
     }
-    return {};
+    return Answer{};
 }
 
-CloudService::Answer CloudService::translate(const QHttpServerRequest &request)
+CloudService::Outcome CloudService::translate(const QHttpServerRequest &request)
 {
     const auto parsed = parseTranslation(request);
     if (const auto *rejected = std::get_if<Rejection>(&parsed))
-        return {rejected->status, rejected->body, jsonType.toByteArray()};
-    const TranslationInput &input = std::get<TranslationInput>(parsed);
-    const QString text = m_translation->translate(input.text, input.from, input.to);
-    const QJsonObject translation{{QStringLiteral("text"), text}, {QStringLiteral("language"), input.to}};
-    const QJsonArray reply{QJsonObject{{QStringLiteral("translations"), QJsonArray{translation}}}};
-    return {200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+        return refused(*rejected);
+    return Job([engine = m_translation, input = std::get<TranslationInput>(parsed)](QDeadlineTimer deadline) {
+        const EngineResult<QString> text = engine->translate(input.text, input.from, input.to, deadline);
+        if (!text)
+            return failed(text.error());
+        qCDebug(lcLocalService) << "translated" << input.from << input.to << input.text << "->" << *text;
+        const QJsonObject translation{{QStringLiteral("text"), *text}, {QStringLiteral("to"), input.to}};
+        const QJsonArray reply{QJsonObject{{QStringLiteral("translations"), QJsonArray{translation}}}};
+        return Answer{200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+    });
 }
 
-CloudService::Answer CloudService::recognize(const QHttpServerRequest &request)
+CloudService::Outcome CloudService::recognize(const QHttpServerRequest &request)
 {
     const auto parsed = parseRecognition(request);
     if (const auto *rejected = std::get_if<Rejection>(&parsed))
-        return {rejected->status, rejected->body, jsonType.toByteArray()};
-    const RecognitionInput &input = std::get<RecognitionInput>(parsed);
-    const std::optional<QString> text = m_recognition->recognize(input.audio, input.language);
-    QJsonObject reply{
-        {QStringLiteral("RecognitionStatus"), text ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
-        {QStringLiteral("Offset"), 0},
-        {QStringLiteral("Duration"), 0}};
-    if (text)
-        reply.insert(QStringLiteral("DisplayText"), *text);
-    return {200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+        return refused(*rejected);
+    return Job([engine = m_recognition, input = std::get<RecognitionInput>(parsed)](QDeadlineTimer deadline) {
+        const EngineResult<Recognised> result = engine->recognize(input.audio, input.language, deadline);
+        if (!result)
+            return failed(result.error());
+        const bool matched = !result->text.isEmpty();
+        qCDebug(lcLocalService) << "recognised" << input.language << result->text;
+        QJsonObject reply{{QStringLiteral("RecognitionStatus"),
+                           matched ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
+                          {QStringLiteral("Offset"), result->offset},
+                          {QStringLiteral("Duration"), result->duration}};
+        if (matched)
+            reply.insert(QStringLiteral("DisplayText"), result->text);
+        return Answer{200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+    });
 }
 
-CloudService::Answer CloudService::synthesize(const QHttpServerRequest &request)
+CloudService::Outcome CloudService::synthesize(const QHttpServerRequest &request)
 {
     const auto parsed = parseSynthesis(request);
     if (const auto *rejected = std::get_if<Rejection>(&parsed))
-        return {rejected->status, rejected->body, jsonType.toByteArray()};
+        return refused(*rejected);
     const SynthesisInput &input = std::get<SynthesisInput>(parsed);
-    return {200, m_synthesis->synthesize(input.text, input.language, input.voice), "audio/ogg"};
+    SpeechRequest speech{input.text, input.language, input.voice, input.rate};
+    return Job([engine = m_synthesis, speech](QDeadlineTimer deadline) {
+        const EngineResult<QByteArray> audio = engine->synthesize(speech, deadline);
+        if (!audio)
+            return failed(audio.error());
+        return Answer{200, *audio, "audio/ogg"};
+    });
 }
 
 void CloudService::respond(QHttpServerResponder &responder, const Answer &answer,

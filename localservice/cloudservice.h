@@ -7,13 +7,18 @@
 #include "validation.h"
 
 #include <QAbstractHttpServer>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QPointer>
 #include <QSslSocket>
+#include <QThread>
+#include <QThreadPool>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <variant>
 
 class QSslServer;
 
@@ -21,6 +26,9 @@ class QSslServer;
 // recognition, synthesis) over HTTPS: TLS 1.3 and HTTP/2 by ALPN, HTTP/1.1
 // as fallback. Checks keys, headers and bodies like the real services,
 // logs every request and answers from the reply script or the engines.
+// Engine work runs on a pool of worker threads, so requests are served side
+// by side; a request whose engine has not answered within the time limit
+// gets a 504 reply.
 class CloudService : public QAbstractHttpServer
 {
 public:
@@ -43,31 +51,46 @@ public:
     [[nodiscard]] const QList<quint16> &connectionPorts() const { return m_connectionPorts; }
 
     void setKeys(const KeyRing &keys) { m_keys = keys; }
-    void setTranslationEngine(std::unique_ptr<TranslationEngine> engine)
+    void setTranslationEngine(std::shared_ptr<TranslationEngine> engine)
     {
         m_translation = std::move(engine);
     }
-    void setRecognitionEngine(std::unique_ptr<RecognitionEngine> engine)
+    void setRecognitionEngine(std::shared_ptr<RecognitionEngine> engine)
     {
         m_recognition = std::move(engine);
     }
-    void setSynthesisEngine(std::unique_ptr<SynthesisEngine> engine) { m_synthesis = std::move(engine); }
+    void setSynthesisEngine(std::shared_ptr<SynthesisEngine> engine) { m_synthesis = std::move(engine); }
+    // How long an engine may work on one request.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    [[nodiscard]] std::chrono::milliseconds timeLimit() const { return m_timeLimit; }
+    // Requests whose engine work has not been answered yet.
+    [[nodiscard]] qsizetype pendingCount() const { return m_pending.size(); }
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
-    void missingHandler(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
-
-private:
+    // One reply: status, body and its type.
     struct Answer
     {
         int status = 200;
         QByteArray body;
         QByteArray contentType;
     };
-    [[nodiscard]] Answer serve(Operation operation, const QHttpServerRequest &request, QString *keyRole);
-    [[nodiscard]] Answer translate(const QHttpServerRequest &request);
-    [[nodiscard]] Answer recognize(const QHttpServerRequest &request);
-    [[nodiscard]] Answer synthesize(const QHttpServerRequest &request);
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
+    void missingHandler(const QHttpServerRequest &request, QHttpServerResponder &responder) override;
+
+private:
+    // Engine work for one request, run on a worker thread.
+    using Job = std::function<Answer(QDeadlineTimer)>;
+    using Outcome = std::variant<Answer, Job>;
+    struct Pending;
+
+    [[nodiscard]] Outcome serve(Operation operation, const QHttpServerRequest &request, QString *keyRole);
+    [[nodiscard]] Outcome translate(const QHttpServerRequest &request);
+    [[nodiscard]] Outcome recognize(const QHttpServerRequest &request);
+    [[nodiscard]] Outcome synthesize(const QHttpServerRequest &request);
+    void runJob(const LoggedRequest &entry, Job job, QHttpServerResponder &responder);
+    void complete(quint64 id, const Answer &answer);
+    void finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder);
     void respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted);
     void dropConnection(quint16 clientPort, QHttpServerResponder &responder);
 
@@ -78,7 +101,11 @@ private:
     ReplyScript m_script;
     RequestLog m_log;
     KeyRing m_keys = KeyRing::buildKeys();
-    std::unique_ptr<TranslationEngine> m_translation = std::make_unique<EchoTranslation>();
-    std::unique_ptr<RecognitionEngine> m_recognition = std::make_unique<FixedRecognition>();
-    std::unique_ptr<SynthesisEngine> m_synthesis = std::make_unique<ToneSynthesis>();
+    std::shared_ptr<TranslationEngine> m_translation = std::make_shared<EchoTranslation>();
+    std::shared_ptr<RecognitionEngine> m_recognition = std::make_shared<FixedRecognition>();
+    std::shared_ptr<SynthesisEngine> m_synthesis = std::make_shared<ToneSynthesis>();
+    std::chrono::milliseconds m_timeLimit{30000};
+    QHash<quint64, std::shared_ptr<Pending>> m_pending;
+    quint64 m_lastJob = 0;
+    QThreadPool m_pool;
 };

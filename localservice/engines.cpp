@@ -1,59 +1,42 @@
 #include "engines.h"
 
-#include <opus.h>
+#include "speechpackets.h"
 
 #include <array>
 #include <cmath>
 #include <numbers>
 
-QString EchoTranslation::translate(const QString &text, const QString &, const QString &)
+EngineFailure deadlinePassed()
+{
+    return {504, QStringLiteral("504"), QStringLiteral("The engine did not finish in time.")};
+}
+
+EngineResult<QString> EchoTranslation::translate(const QString &text, const QString &, const QString &,
+                                                 QDeadlineTimer)
 {
     return text;
 }
 
-std::optional<QString> FixedRecognition::recognize(const QByteArray &, const QString &)
+EngineResult<Recognised> FixedRecognition::recognize(const QByteArray &, const QString &, QDeadlineTimer)
 {
-    return QStringLiteral("Hello world.");
+    return Recognised{QStringLiteral("Hello world."), 0, 0};
 }
 
-namespace {
-
-// 200 ms of a 440 Hz tone as ten constant-bitrate packets of 60 bytes.
-QByteArray encodeTone()
+EngineResult<QByteArray> ToneSynthesis::synthesize(const SpeechRequest &, QDeadlineTimer)
 {
-    constexpr int sampleRate = 24000;
-    constexpr int frameSamples = sampleRate / 50;
-    constexpr int packetBytes = 60;
-    int error = 0;
-    OpusEncoder *encoder = opus_encoder_create(sampleRate, 1, OPUS_APPLICATION_VOIP, &error);
-    if (error != OPUS_OK || !encoder)
-        return {};
-    opus_encoder_ctl(encoder, OPUS_SET_BITRATE(24000));
-    opus_encoder_ctl(encoder, OPUS_SET_VBR(0));
-    QByteArray packets;
-    std::array<opus_int16, frameSamples> pcm{};
-    std::array<unsigned char, packetBytes> packet{};
-    for (int frame = 0; frame < 10; ++frame) {
-        for (int i = 0; i < frameSamples; ++i) {
-            const double t = double(frame * frameSamples + i) / sampleRate;
-            pcm[size_t(i)] = opus_int16(8000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * t));
+    return tone();
+}
+
+QByteArray ToneSynthesis::tone()
+{
+    // 200 ms of a 440 Hz tone: ten packets.
+    static const QByteArray packets = [] {
+        std::array<qint16, speechpackets::sampleRate / 5> pcm{};
+        for (size_t i = 0; i < pcm.size(); ++i) {
+            const double t = double(i) / speechpackets::sampleRate;
+            pcm[i] = qint16(8000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * t));
         }
-        const opus_int32 size = opus_encode(encoder, pcm.data(), frameSamples, packet.data(), packetBytes);
-        if (size != packetBytes) {
-            packets.clear();
-            break;
-        }
-        packets.append(reinterpret_cast<const char *>(packet.data()), size);
-    }
-    opus_encoder_destroy(encoder);
+        return speechpackets::encode(pcm);
+    }();
     return packets;
-}
-
-} // namespace
-
-QByteArray ToneSynthesis::synthesize(const QString &, const QString &, const QString &)
-{
-    if (m_packets.isEmpty())
-        m_packets = encodeTone();
-    return m_packets;
 }

@@ -1,27 +1,62 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
-#include <optional>
+#include <expected>
 
 // What does the actual work behind the three operations. The protocol side
 // (paths, keys, validation, replies) never changes when an engine does.
+//
+// Engines are called on worker threads, several at once, so each must be
+// safe to call concurrently. Each call gets the deadline of its request and
+// gives up (with status 504) when it has passed.
+
+// A refusal the service turns into an error reply of the real shape.
+struct EngineFailure
+{
+    int status = 400;
+    QString code;
+    QString message;
+};
+
+template <typename T> using EngineResult = std::expected<T, EngineFailure>;
+
+[[nodiscard]] EngineFailure deadlinePassed();
+
+struct SpeechRequest
+{
+    QString text;      // the words only, markup removed
+    QString language;  // xml:lang of the document, e.g. "fr-FR"
+    QString voice;     // the voice's short name
+    double rate = 1.0; // speaking rate relative to the voice's normal one
+};
+
+// A recognised utterance. Offset and duration in 100-nanosecond units, as
+// the real service counts them; an empty text means nothing was understood.
+struct Recognised
+{
+    QString text;
+    qint64 offset = 0;
+    qint64 duration = 0;
+};
 
 class TranslationEngine
 {
 public:
     virtual ~TranslationEngine() = default;
-    [[nodiscard]] virtual QString translate(const QString &text, const QString &from, const QString &to) = 0;
+    // from and to are the translator's codes ("en-US", "zh-Hans", ...).
+    [[nodiscard]] virtual EngineResult<QString> translate(const QString &text, const QString &from,
+                                                          const QString &to, QDeadlineTimer deadline) = 0;
 };
 
 class RecognitionEngine
 {
 public:
     virtual ~RecognitionEngine() = default;
-    // The recognised text of an Ogg Opus recording; nothing when not understood.
-    [[nodiscard]] virtual std::optional<QString> recognize(const QByteArray &oggOpus,
-                                                           const QString &language) = 0;
+    [[nodiscard]] virtual EngineResult<Recognised>
+    recognize(const QByteArray &oggOpus, const QString &language, QDeadlineTimer deadline) = 0;
 };
 
 class SynthesisEngine
@@ -29,8 +64,8 @@ class SynthesisEngine
 public:
     virtual ~SynthesisEngine() = default;
     // Bare 60-byte Opus packets (24 kHz mono, 20 ms each).
-    [[nodiscard]] virtual QByteArray synthesize(const QString &text, const QString &language,
-                                                const QString &voice) = 0;
+    [[nodiscard]] virtual EngineResult<QByteArray> synthesize(const SpeechRequest &request,
+                                                              QDeadlineTimer deadline) = 0;
 };
 
 // Fixed engines: give replies of the real shape without doing any work.
@@ -39,21 +74,22 @@ public:
 class EchoTranslation final : public TranslationEngine
 {
 public:
-    QString translate(const QString &text, const QString &from, const QString &to) override;
+    EngineResult<QString> translate(const QString &text, const QString &from, const QString &to,
+                                    QDeadlineTimer deadline) override;
 };
 
 class FixedRecognition final : public RecognitionEngine
 {
 public:
-    std::optional<QString> recognize(const QByteArray &oggOpus, const QString &language) override;
+    EngineResult<Recognised> recognize(const QByteArray &oggOpus, const QString &language,
+                                       QDeadlineTimer deadline) override;
 };
 
 // A short tone encoded with libopus.
 class ToneSynthesis final : public SynthesisEngine
 {
 public:
-    QByteArray synthesize(const QString &text, const QString &language, const QString &voice) override;
-
-private:
-    QByteArray m_packets;
+    EngineResult<QByteArray> synthesize(const SpeechRequest &request, QDeadlineTimer deadline) override;
+    // The packets every request gets.
+    [[nodiscard]] static QByteArray tone();
 };

@@ -2,6 +2,9 @@
 // loopback, for development and tests without the cloud.
 #include "certificate.h"
 #include "cloudservice.h"
+#ifdef TOLKA_OFFLINE_ENGINES
+#include "offlineengines.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,8 +28,54 @@ int main(int argc, char *argv[])
                                        QStringLiteral("file"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Do not print the request log."));
-    parser.addOptions({portOption, certOption, keyOption, quietOption});
+    const QCommandLineOption enginesOption(
+        QStringLiteral("engines"),
+        QStringLiteral("fixed: fixed answers (the default); offline: espeak-ng, pocketsphinx and apertium."),
+        QStringLiteral("kind"), QStringLiteral("fixed"));
+    const QCommandLineOption limitOption(
+        QStringLiteral("time-limit"),
+        QStringLiteral("Milliseconds an engine may work on one request (default 4500, under the client's "
+                       "5-second timeout)."),
+        QStringLiteral("ms"), QStringLiteral("4500"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list-offline"),
+        QStringLiteral("Print the offline voices and language pairs and exit."));
+    parser.addOptions(
+        {portOption, certOption, keyOption, quietOption, enginesOption, limitOption, listOption});
     parser.process(app);
+
+    const QString engines = parser.value(enginesOption);
+#ifdef TOLKA_OFFLINE_ENGINES
+    const bool offlineBuilt = true;
+    if (parser.isSet(listOption)) {
+        offlineengines::printCapabilities();
+        return 0;
+    }
+#else
+    const bool offlineBuilt = false;
+    if (parser.isSet(listOption)) {
+        std::fprintf(stderr, "tolka-localservice: built without offline engines\n");
+        return 1;
+    }
+#endif
+    if (engines != QLatin1String("fixed") && engines != QLatin1String("offline")) {
+        std::fprintf(stderr, "tolka-localservice: unknown engines \"%s\" (fixed or offline)\n",
+                     qPrintable(engines));
+        return 2;
+    }
+    if (engines == QLatin1String("offline") && !offlineBuilt) {
+        std::fprintf(
+            stderr,
+            "tolka-localservice: built without offline engines (espeak-ng, pocketsphinx, opusfile)\n");
+        return 2;
+    }
+    bool limitOk = false;
+    const int limit = parser.value(limitOption).toInt(&limitOk);
+    if (!limitOk || limit <= 0) {
+        std::fprintf(stderr, "tolka-localservice: invalid time limit %s\n",
+                     qPrintable(parser.value(limitOption)));
+        return 2;
+    }
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
@@ -50,11 +99,17 @@ int main(int argc, char *argv[])
     }
     CloudService service;
     service.log().setEcho(!parser.isSet(quietOption));
+    service.setTimeLimit(std::chrono::milliseconds(limit));
+#ifdef TOLKA_OFFLINE_ENGINES
+    if (engines == QLatin1String("offline"))
+        offlineengines::install(service);
+#endif
     if (!service.listen(*identity, quint16(port))) {
         std::fprintf(stderr, "tolka-localservice: cannot listen on port %u\n", port);
         return 1;
     }
     std::printf("CA certificate: %s\n", qPrintable(identity->caPath));
+    std::printf("engines: %s\n", qPrintable(engines));
     std::printf("listening on %s\n", qPrintable(service.origin()));
     std::fflush(stdout);
     return QCoreApplication::exec();

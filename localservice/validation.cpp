@@ -10,6 +10,8 @@
 #include <QUrlQuery>
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 namespace config = tolka::cloud::config;
 
 KeyRing KeyRing::buildKeys()
@@ -147,6 +149,8 @@ std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest 
     SynthesisInput input;
     bool sawSpeak = false;
     bool sawVoice = false;
+    bool sawWords = false;
+    QList<double> rates{1.0}; // the rate in force, one level per open prosody element
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement() && xml.name() == QLatin1String("speak")) {
@@ -155,8 +159,18 @@ std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest 
         } else if (xml.isStartElement() && xml.name() == QLatin1String("voice")) {
             sawVoice = true;
             input.voice = xml.attributes().value(QStringLiteral("name")).toString();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("prosody")) {
+            const auto rate = prosodyRate(xml.attributes().value(QStringLiteral("rate")));
+            rates.append(rate ? rates.constLast() * *rate : rates.constLast());
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("prosody") && rates.size() > 1) {
+            rates.removeLast();
         } else if (xml.isCharacters()) {
             input.text += xml.text();
+            // The document has one rate: that of its first words.
+            if (!sawWords && !xml.isWhitespace()) {
+                sawWords = true;
+                input.rate = rates.constLast();
+            }
         }
     }
     if (xml.hasError())
@@ -169,4 +183,31 @@ std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest 
         return rejection(400, QStringLiteral("400"),
                          QStringLiteral("Expected a speak element with a voice."));
     return input;
+}
+
+std::optional<double> prosodyRate(QStringView value)
+{
+    const QStringView v = value.trimmed();
+    static const std::pair<QLatin1StringView, double> named[] = {
+        {QLatin1StringView("x-slow"), 0.5}, {QLatin1StringView("slow"), 0.64},
+        {QLatin1StringView("medium"), 1.0}, {QLatin1StringView("default"), 1.0},
+        {QLatin1StringView("fast"), 1.55},  {QLatin1StringView("x-fast"), 2.0}};
+    for (const auto &[name, factor] : named) {
+        if (v.compare(name, Qt::CaseInsensitive) == 0)
+            return factor;
+    }
+    bool ok = false;
+    double factor = 0.0;
+    if (v.endsWith(u'%')) {
+        const QStringView number = v.chopped(1);
+        const double percent = number.toDouble(&ok);
+        // A signed percentage is a change; an unsigned one, a share of normal.
+        const bool relative = number.startsWith(u'+') || number.startsWith(u'-');
+        factor = relative ? 1.0 + percent / 100.0 : percent / 100.0;
+    } else {
+        factor = v.toDouble(&ok);
+    }
+    if (!ok || !std::isfinite(factor) || factor <= 0.0)
+        return std::nullopt;
+    return factor;
 }

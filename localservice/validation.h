@@ -44,7 +44,12 @@ struct SynthesisInput
     QString text;
     QString language;
     QString voice;
+    double rate = 1.0; // of the prosody element around the text, relative to normal
 };
+
+// An SSML prosody rate ("0.80", "+10%", "80%", "slow", ...) as a factor of
+// the normal rate; nothing when it is not one.
+[[nodiscard]] std::optional<double> prosodyRate(QStringView value);
 
 [[nodiscard]] Rejection rejection(int status, const QString &code, const QString &message);
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <span>
+#include <vector>
+
+// Helpers of the offline tests: decoding and measuring speech, and the word
+// error rate of a recognition.
+namespace speechaudio {
+
+// Bare 60-byte Opus packets to 48 kHz mono PCM, by the player's decoding
+// (which also leaves them in its speech buffer).
+[[nodiscard]] std::vector<qint16> decode(const QByteArray &packets);
+
+// Root-mean-square level in dB of full scale; -inf for no samples.
+[[nodiscard]] double rmsDbfs(std::span<const qint16> pcm);
+
+// Lower-case words, punctuation other than apostrophes dropped.
+[[nodiscard]] QStringList words(const QString &text);
+
+// Word-level edit distance (substitutions, insertions, deletions).
+[[nodiscard]] int wordErrors(const QStringList &reference, const QStringList &hypothesis);
+
+} // namespace speechaudio
