@@ -55,11 +55,11 @@ void postSamples(const std::int16_t *samples, std::uint64_t frames)
     if (!target)
         return;
     std::vector<qint16> block(samples, samples + frames);
-    handoff::release(target.data());
+    const handoff::Posting posting;
     QMetaObject::invokeMethod(
         target.data(),
         [target, block = std::move(block)] {
-            handoff::acquire(target.data());
+            handoff::received();
             guarded([&] {
                 if (target)
                     target->pushSamples(block.data(), static_cast<qint64>(block.size()));
@@ -73,11 +73,11 @@ void postFinish()
     const QPointer<recorder> target = attachedTarget();
     if (!target)
         return;
-    handoff::release(target.data());
+    const handoff::Posting posting;
     QMetaObject::invokeMethod(
         target.data(),
         [target] {
-            handoff::acquire(target.data());
+            handoff::received();
             guarded([&] {
                 if (target)
                     target->finishStream();

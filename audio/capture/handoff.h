@@ -2,28 +2,48 @@
 
 // Work posted to another thread with a queued call is ordered by Qt's own
 // locks. Where Qt is not built with ThreadSanitizer those locks are invisible
-// to it, so the two sides of a hand-off are marked explicitly: everything the
-// poster did before release(p) happens before what the receiver does after
-// acquire(p). Outside ThreadSanitizer builds both are empty.
+// to it, so in such builds a lock of ours orders the two sides instead: the
+// poster holds it while the call is built and queued (Posting), and the
+// receiver takes it before touching anything the call carries (received).
+// Outside ThreadSanitizer builds both are empty.
 #if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void *addr);
-extern "C" void __tsan_release(void *addr);
+#include <mutex>
 #endif
 
 namespace handoff {
 
-inline void release([[maybe_unused]] const void *p)
-{
 #if defined(__SANITIZE_THREAD__)
-    __tsan_release(const_cast<void *>(p));
-#endif
+inline std::mutex &gate()
+{
+    static std::mutex mutex;
+    return mutex;
 }
 
-inline void acquire([[maybe_unused]] const void *p)
+// Only around queued posts: a direct call would take the lock again.
+class Posting
 {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_acquire(const_cast<void *>(p));
-#endif
+public:
+    Posting() { gate().lock(); }
+    ~Posting() { gate().unlock(); }
+    Posting(const Posting &) = delete;
+    Posting &operator=(const Posting &) = delete;
+};
+
+inline void received()
+{
+    const std::lock_guard lock(gate());
 }
+#else
+class Posting
+{
+public:
+    Posting() {} // user-provided, so that an unused instance draws no warning
+    Posting(const Posting &) = delete;
+    Posting &operator=(const Posting &) = delete;
+};
+
+inline void received()
+{}
+#endif
 
 } // namespace handoff

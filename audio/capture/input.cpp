@@ -33,13 +33,13 @@ template <typename Work> void postToEncoder(Work work)
         qCDebug(lcCapture) << "no encoder yet; request dropped";
         return;
     }
-    handoff::release(target.data());
+    const handoff::Posting posting;
     QMetaObject::invokeMethod(
         target.data(),
         [target, work] {
+            handoff::received();
             if (!target)
                 return;
-            handoff::acquire(target.data());
             try {
                 work(*target);
             } catch (const std::exception &e) {
