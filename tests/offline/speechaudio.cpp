@@ -1,6 +1,8 @@
 #include "speechaudio.h"
 
+#include "espeaksynthesis.h"
 #include "playbackstate.h"
+#include "resampler.h"
 #include "speechdecoder.h"
 
 #include <QRegularExpression>
@@ -22,6 +24,20 @@ std::vector<qint16> decode(const QByteArray &packets)
     std::vector<qint16> samples(size_t(pcm.size()) / sizeof(qint16));
     std::memcpy(samples.data(), pcm.constData(), samples.size() * sizeof(qint16));
     return samples;
+}
+
+std::vector<qint16> spoken48k(const QString &text)
+{
+    const auto pcm24k = EspeakSynthesis().speakWith("en-us+klatt", text, 150.0 / 175.0);
+    if (!pcm24k)
+        return {};
+    std::vector<float> samples(24000 * 3 / 10, 0.0f);
+    samples.insert(samples.end(), pcm24k->begin(), pcm24k->end());
+    samples.resize(samples.size() + 24000 * 3 / 10, 0.0f);
+    std::vector<qint16> pcm;
+    for (const float s : resample(samples, 24000, 48000))
+        pcm.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
+    return pcm;
 }
 
 double rmsDbfs(std::span<const qint16> pcm)

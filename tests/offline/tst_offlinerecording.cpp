@@ -3,10 +3,8 @@
 // client to the local service with offline recognition: spoken English
 // comes back as "SPEECH" text, silence as no text.
 #include "cloudfixture.h"
-#include "espeaksynthesis.h"
 #include "oggwriter.h"
 #include "pocketsphinxrecognition.h"
-#include "resampler.h"
 #include "speechaudio.h"
 
 #include "messenger.h"
@@ -51,20 +49,6 @@ QByteArray oggOpus(const std::vector<qint16> &pcm48k)
     return writer.takeStream();
 }
 
-std::vector<qint16> spoken48k(const QString &text)
-{
-    const auto pcm24k = EspeakSynthesis().speakWith("en-us+klatt", text, 150.0 / 175.0);
-    if (!pcm24k)
-        return {};
-    std::vector<float> samples(24000 * 3 / 10, 0.0f);
-    samples.insert(samples.end(), pcm24k->begin(), pcm24k->end());
-    samples.resize(samples.size() + 24000 * 3 / 10, 0.0f);
-    std::vector<qint16> pcm;
-    for (const float s : resample(samples, 24000, 48000))
-        pcm.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
-    return pcm;
-}
-
 } // namespace
 
 class OfflineRecordingTest : public QObject
@@ -92,7 +76,7 @@ private slots:
     void spokenRecordingIsRecognised()
     {
         const QString sentence = QStringLiteral("My friends are happy.");
-        const QByteArray recording = oggOpus(spoken48k(sentence));
+        const QByteArray recording = oggOpus(speechaudio::spoken48k(sentence));
         QVERIFY(recording.startsWith("OggS"));
         messenger::instance()->recordingReady.fire(recording);
         QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("SPEECH")), 1, replyWait);
