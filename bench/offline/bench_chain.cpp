@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
          QStringLiteral("I would like to buy two tickets for the next train to the city centre.")},
     };
     for (const Utterance &u : utterances) {
-        std::vector<qint16> speech = speechaudio::spoken48k(u.text);
+        std::vector<qint16> speech = speechaudio::spokenEnglish(u.text, 48000);
         for (qint16 &sample : speech)
             sample = qint16(std::lround(sample * 0.4));
         const QByteArray pcm(reinterpret_cast<const char *>(speech.data()), qsizetype(speech.size() * 2));

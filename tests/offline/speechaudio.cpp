@@ -26,7 +26,7 @@ std::vector<qint16> decode(const QByteArray &packets)
     return samples;
 }
 
-std::vector<qint16> spoken48k(const QString &text)
+std::vector<qint16> spokenEnglish(const QString &text, int sampleRate)
 {
     const auto pcm24k = EspeakSynthesis().speakWith("en-us+klatt", text, 150.0 / 175.0);
     if (!pcm24k)
@@ -35,7 +35,7 @@ std::vector<qint16> spoken48k(const QString &text)
     samples.insert(samples.end(), pcm24k->begin(), pcm24k->end());
     samples.resize(samples.size() + 24000 * 3 / 10, 0.0f);
     std::vector<qint16> pcm;
-    for (const float s : resample(samples, 24000, 48000))
+    for (const float s : resample(samples, 24000, sampleRate))
         pcm.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
     return pcm;
 }

@@ -15,10 +15,11 @@ namespace speechaudio {
 // (which also leaves them in its speech buffer).
 [[nodiscard]] std::vector<qint16> decode(const QByteArray &packets);
 
-// English spoken by espeak-ng's en-us+klatt voice (which the recogniser
-// understands best) at 150 words a minute, with 0.3 s of silence before and
-// after, as 48 kHz mono PCM.
-[[nodiscard]] std::vector<qint16> spoken48k(const QString &text);
+// English spoken by espeak-ng's US English voice with its Klatt voicing
+// (which the US English model recognises far better than the default one)
+// at 150 words a minute, with 0.3 s of silence before and after as in a
+// recording; mono PCM at `sampleRate`.
+[[nodiscard]] std::vector<qint16> spokenEnglish(const QString &text, int sampleRate);
 
 // Root-mean-square level in dB of full scale; -inf for no samples.
 [[nodiscard]] double rmsDbfs(std::span<const qint16> pcm);

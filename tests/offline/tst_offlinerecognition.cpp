@@ -2,9 +2,7 @@
 // espeak-ng are recognised with a bounded word error rate; silence and
 // other languages give "NoMatch".
 #include "cloudfixture.h"
-#include "espeaksynthesis.h"
 #include "pocketsphinxrecognition.h"
-#include "resampler.h"
 #include "speechaudio.h"
 
 #include <QTest>
@@ -25,28 +23,6 @@ const QStringList sentences{
 // Word error rate allowed over the three sentences (measured: see the
 // log line of the test).
 constexpr double maxWordErrorRate = 0.35;
-
-std::vector<qint16> toPcm(const std::vector<float> &samples)
-{
-    std::vector<qint16> pcm(samples.size());
-    std::ranges::transform(samples, pcm.begin(),
-                           [](float s) { return qint16(std::clamp(std::lround(s), -32768L, 32767L)); });
-    return pcm;
-}
-
-// espeak-ng's US English voice with its Klatt voicing (which the US English
-// model recognises far better than the default one), at 150 words a
-// minute, with 300 ms of silence before and after as in a recording.
-std::vector<qint16> spoken16k(const QString &text)
-{
-    const auto pcm24k = EspeakSynthesis().speakWith("en-us+klatt", text, 150.0 / 175.0);
-    if (!pcm24k)
-        return {};
-    std::vector<float> samples(24000 * 3 / 10, 0.0f);
-    samples.insert(samples.end(), pcm24k->begin(), pcm24k->end());
-    samples.resize(samples.size() + 24000 * 3 / 10, 0.0f);
-    return toPcm(resample(samples, 24000, 16000));
-}
 
 } // namespace
 
@@ -98,7 +74,7 @@ private slots:
         int errors = 0;
         int total = 0;
         for (const QString &sentence : sentences) {
-            const std::vector<qint16> pcm = spoken16k(sentence);
+            const std::vector<qint16> pcm = speechaudio::spokenEnglish(sentence, 16000);
             QVERIFY(!pcm.empty());
             const auto result = engine->recognizePcm(pcm, QDeadlineTimer(60s));
             QVERIFY(result.has_value());

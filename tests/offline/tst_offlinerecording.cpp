@@ -76,7 +76,7 @@ private slots:
     void spokenRecordingIsRecognised()
     {
         const QString sentence = QStringLiteral("My friends are happy.");
-        const QByteArray recording = oggOpus(speechaudio::spoken48k(sentence));
+        const QByteArray recording = oggOpus(speechaudio::spokenEnglish(sentence, 48000));
         QVERIFY(recording.startsWith("OggS"));
         messenger::instance()->recordingReady.fire(recording);
         QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("SPEECH")), 1, replyWait);

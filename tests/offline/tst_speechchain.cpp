@@ -50,7 +50,7 @@ private slots:
     void spokenEnglishComesOutAsSpokenSpanish()
     {
         const QString sentence = QStringLiteral("Where is the train station?");
-        std::vector<qint16> speech = speechaudio::spoken48k(sentence);
+        std::vector<qint16> speech = speechaudio::spokenEnglish(sentence, 48000);
         QVERIFY(!speech.empty());
         // A microphone level 8 dB below full scale: recordings carry +8 dB
         // of output gain, so louder input would clip when decoded.
