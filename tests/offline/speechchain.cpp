@@ -66,12 +66,9 @@ double msBetween(SpeechChain::Clock::time_point from, SpeechChain::Clock::time_p
 } // namespace
 
 SpeechChain::SpeechChain() = default;
-SpeechChain::~SpeechChain()
-{
-    // The microphone keeps feeding until the capture device lets go of it.
-    if (m_microphone)
-        m_microphone->stop();
-}
+// Members go in reverse order: the microphone stops feeding before the
+// folder holding its FIFO is removed.
+SpeechChain::~SpeechChain() = default;
 
 bool SpeechChain::start(QString *error)
 {
