@@ -1,32 +1,15 @@
 #pragma once
 
+#include "oggwriter.h"
+
 #include <QByteArray>
 #include <QList>
 
-#include <array>
 #include <cstdint>
 
 // A minimal Ogg Opus writer for the benchmark: wraps bare mono packets so
 // that opusdec can read the same audio the speaker decodes.
 namespace bench {
-
-inline std::uint32_t oggCrc(const QByteArray &page)
-{
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t r = i << 24;
-            for (int k = 0; k < 8; ++k)
-                r = (r & 0x80000000u) ? (r << 1) ^ 0x04c11db7u : r << 1;
-            t[i] = r;
-        }
-        return t;
-    }();
-    std::uint32_t crc = 0;
-    for (char c : page)
-        crc = (crc << 8) ^ table[((crc >> 24) ^ static_cast<std::uint8_t>(c)) & 0xff];
-    return crc;
-}
 
 template <typename T> void putLe(QByteArray &out, T value)
 {
@@ -34,31 +17,19 @@ template <typename T> void putLe(QByteArray &out, T value)
         out.append(static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * i)) & 0xff));
 }
 
-inline QByteArray oggPage(const QList<QByteArray> &packets, std::uint8_t flags, std::int64_t granule,
+// One page of whole packets, by the recorder's own page writer.
+inline QByteArray oggPage(const QList<QByteArray> &packets, bool first, bool last, std::int64_t granule,
                           std::uint32_t sequence)
 {
-    QByteArray page("OggS");
-    page.append('\0');
-    page.append(static_cast<char>(flags));
-    putLe(page, granule);
-    putLe(page, std::uint32_t{0x746f6c6b}); // stream serial
-    putLe(page, sequence);
-    putLe(page, std::uint32_t{0}); // CRC, filled in below
-    QByteArray lacing;
+    QByteArray lacing, body;
     for (const QByteArray &packet : packets) {
         qsizetype left = packet.size();
         for (; left >= 255; left -= 255)
             lacing.append(static_cast<char>(255));
         lacing.append(static_cast<char>(left));
+        body.append(packet);
     }
-    page.append(static_cast<char>(lacing.size()));
-    page.append(lacing);
-    for (const QByteArray &packet : packets)
-        page.append(packet);
-    const std::uint32_t crc = oggCrc(page);
-    for (int i = 0; i < 4; ++i)
-        page[22 + i] = static_cast<char>((crc >> (8 * i)) & 0xff);
-    return page;
+    return OggWriter::makePage(body, lacing, granule, 0x746f6c6b, sequence, first, last);
 }
 
 // Packets of `packetBytes` bytes, 960 samples (at 48 kHz) each.
@@ -76,7 +47,7 @@ inline QByteArray oggOpus(const QByteArray &packets, int packetBytes)
     tags.append("bench");
     putLe(tags, std::uint32_t{0});
 
-    QByteArray out = oggPage({head}, 0x02, 0, 0) + oggPage({tags}, 0, 0, 1);
+    QByteArray out = oggPage({head}, true, false, 0, 0) + oggPage({tags}, false, false, 0, 1);
     std::uint32_t sequence = 2;
     std::int64_t granule = 0;
     const qsizetype count = packets.size() / packetBytes;
@@ -87,7 +58,7 @@ inline QByteArray oggOpus(const QByteArray &packets, int packetBytes)
             granule += 960;
         }
         const bool last = first + 50 >= count;
-        out += oggPage(page, last ? 0x04 : 0, granule, sequence++);
+        out += oggPage(page, false, last, granule, sequence++);
     }
     return out;
 }
