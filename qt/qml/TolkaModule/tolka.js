@@ -252,11 +252,19 @@ var pendingIncubators = [];
 var pendingComponents = [];
 var closing = false;
 
+// The module's files are named after their types with a lower-case initial.
+function panelFile(panel) {
+    return Qt.resolvedUrl(panel.charAt(0).toLowerCase() + panel.slice(1) + ".qml");
+}
+
 // Builds a panel in the background; a synchronous getPanel that came first wins.
 function asyncLoading(panel) {
     // Not parented to the window: a component destroyed with the window while
     // its asynchronous load is still queued would be used after it is freed.
-    const component = Qt.createComponent("TolkaModule", panel, Component.Asynchronous, null);
+    // Loaded by file, not by module and type name: Qt 6.11 can finish an
+    // asynchronous load by type name as if the type were a C++ one, and the
+    // incubation then crashes on the object it failed to create.
+    const component = Qt.createComponent(panelFile(panel), Component.Asynchronous, null);
     pendingComponents.push(component);
     const incubate = () => {
         if (closing)

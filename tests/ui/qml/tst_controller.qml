@@ -283,6 +283,27 @@ TestCase {
         compare(Array.from(wind.historyModel), ["second", "first"]);
     }
 
+    // Nothing asks for the history drawer here: it can only come from the
+    // background preparation, also when the window's start-up keeps the GUI
+    // thread busy while the drawer's type loads. Windows closed before or
+    // after it finishes must neither crash nor keep building.
+    function test_history_drawer_prepared_in_background() {
+        tryVerify(() => panel("History") !== null);
+        for (let i = 0; i < 12; ++i) {
+            const fresh = Qt.createComponent("TolkaModule", "Main").createObject(null, {
+                "tts": Qt.createQmlObject("FakeTts {}", testCase),
+                "helper": helper,
+                "player": Qt.createQmlObject("FakePlayer {}", testCase),
+                "recorder": Qt.createQmlObject(`FakeRecorder { initMilliseconds: ${i * 10} }`, testCase)
+            });
+            if (i % 2)
+                tryVerify(() => findChild(fresh, "History") !== null);
+            fresh.destroy();
+            wait(i % 7);
+        }
+        wait(50);
+    }
+
     function test_paste_and_copy() {
         wind.translatedTextField.text = "copied words";
         openMenuItem("copy");
