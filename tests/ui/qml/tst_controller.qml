@@ -267,10 +267,15 @@ TestCase {
         wind.textToTranslateField.accepted();
         compare(Array.from(wind.historyModel), ["second", "first"]);
         // A replay from the drawer translates without saving again.
-        tryVerify(() => panel("History") !== null);
+        // The drawer is built in the background and can be found before its
+        // bindings are all set: wait until it lists both entries.
+        tryVerify(() => {
+            const drawer = panel("History");
+            const entries = drawer ? findChild(drawer, "historyList") : null;
+            return entries !== null && entries.count === 2;
+        });
         const history = panel("History");
         const list = findChild(history, "historyList");
-        compare(list.count, 2);
         history.open();
         tryVerify(() => history.position === 1);
         const entry = list.itemAtIndex(1);
