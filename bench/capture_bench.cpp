@@ -9,8 +9,8 @@
 //
 // Usage: capture_bench [seconds of speech, default 60]
 // For the ALSA figure, point ALSA at a capture device, for instance the test
-// configuration: ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:tests/data/alsa/file-capture.conf
-// TOLKA_CAPTURE_INFILE=tests/data/speech/sentence.raw
+// configuration: ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:tools/sound/file-devices.conf
+// TOLKA_MIC_FILE=tests/data/speech/sentence.raw
 #include "alsacapturebackend.h"
 #include "audioinput.h"
 #include "capturedevice.h"

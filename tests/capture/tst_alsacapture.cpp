@@ -75,7 +75,7 @@ private:
 
 // The real ALSA layer without sound hardware: the default PCM is ALSA's file
 // plugin over the null PCM, reading the spoken sentence as the microphone
-// (tests/data/alsa/file-capture.conf). That device has no clock of its own
+// (tools/sound/file-devices.conf). That device has no clock of its own
 // and delivers as fast as it is read.
 class AlsaCaptureTest : public QObject
 {
@@ -85,7 +85,7 @@ private slots:
     {
         speech = sentence();
         QVERIFY(speech.size() > 96000);
-        QVERIFY2(qEnvironmentVariable("ALSA_CONFIG_PATH").endsWith(QLatin1String("file-capture.conf")),
+        QVERIFY2(qEnvironmentVariable("ALSA_CONFIG_PATH").endsWith(QLatin1String("file-devices.conf")),
                  "run through ctest, which points ALSA at the test configuration");
     }
 

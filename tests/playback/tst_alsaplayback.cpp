@@ -25,7 +25,7 @@ private slots:
     {
         QVERIFY(dir.isValid());
         capture = dir.filePath(u"rendered.raw"_s);
-        qputenv("TOLKA_ALSA_CAPTURE_FILE", QFile::encodeName(capture));
+        qputenv("TOLKA_RENDER_FILE", QFile::encodeName(capture));
         window.create();
     }
 
