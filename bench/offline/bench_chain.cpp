@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -52,11 +51,8 @@ int main(int argc, char *argv[])
          QStringLiteral("I would like to buy two tickets for the next train to the city centre.")},
     };
     for (const Utterance &u : utterances) {
-        std::vector<qint16> speech = speechaudio::spokenEnglish(u.text, 48000);
-        for (qint16 &sample : speech)
-            sample = qint16(std::lround(sample * 0.4));
-        const QByteArray pcm(reinterpret_cast<const char *>(speech.data()), qsizetype(speech.size() * 2));
-        std::printf("%s, %.1f s spoken: \"%s\"\n", u.label, double(speech.size()) / 48000.0,
+        const QByteArray pcm = speechaudio::spokenIntoMicrophone(u.text);
+        std::printf("%s, %.1f s spoken: \"%s\"\n", u.label, double(pcm.size()) / 2 / 48000.0,
                     qPrintable(u.text));
 
         std::vector<double> tail, recognition, translation, synthesis, playback, total;

@@ -40,6 +40,14 @@ std::vector<qint16> spokenEnglish(const QString &text, int sampleRate)
     return pcm;
 }
 
+QByteArray spokenIntoMicrophone(const QString &text)
+{
+    std::vector<qint16> speech = spokenEnglish(text, 48000);
+    for (qint16 &sample : speech)
+        sample = qint16(std::lround(sample * 0.4));
+    return QByteArray(reinterpret_cast<const char *>(speech.data()), qsizetype(speech.size() * 2));
+}
+
 double rmsDbfs(std::span<const qint16> pcm)
 {
     if (pcm.empty())

@@ -21,6 +21,11 @@ namespace speechaudio {
 // recording; mono PCM at `sampleRate`.
 [[nodiscard]] std::vector<qint16> spokenEnglish(const QString &text, int sampleRate);
 
+// spokenEnglish at 48 kHz as a microphone hands it on: 8 dB below full scale
+// (recordings carry +8 dB of output gain, so louder input would clip when
+// decoded), as raw S16LE bytes.
+[[nodiscard]] QByteArray spokenIntoMicrophone(const QString &text);
+
 // Root-mean-square level in dB of full scale; -inf for no samples.
 [[nodiscard]] double rmsDbfs(std::span<const qint16> pcm);
 
