@@ -1,6 +1,6 @@
 #pragma once
 
-// The catalogue's rules as Parts 2.1 to 2.3 state them, throwing
+// The catalogue's rules for languages, voices, labels and helpers, throwing
 // std::out_of_range ("Key not found", "Index out of range") or
 // std::runtime_error ("Not a number"). `helper` wraps them for QML.
 
@@ -36,6 +36,8 @@ QByteArray rawLabel(qsizetype id);
 QVariantMap store(QByteArrayView productType);
 QByteArrayList contributors();
 QVariantMap extractVoices(QByteArrayView language);
+// Whether shortName is the short name of one of the catalogue's voices.
+bool isVoiceName(QByteArrayView shortName);
 QByteArrayList sortHistory(QByteArrayList list, const QByteArray &text);
 bool compare(const QByteArrayList &a, const QByteArrayList &b);
 QvhList shadow(qsizetype elevation, qsizetype maxElevation);

@@ -1,6 +1,6 @@
 #pragma once
 
-// The catalogue's constant documents (Parts 2.1, 2.2, 2.3). They are defined
+// The catalogue's constant documents. They are defined
 // in catalogue/generated/, written by tools/catalogue/generate.py from the
 // inputs in catalogue/data/; do not edit the generated files by hand.
 
@@ -20,13 +20,16 @@ extern const StaticValue storeLinks;
 extern const StaticValue contributorLines;
 // Locale code -> { "LocaleName", "voices": [ { "LocalName", "ShortName" } ] }, 148 members.
 extern const StaticValue voiceCatalogue;
+// Locale code -> translator language code ("fr-FR" -> "fr"), 148 members.
+extern const StaticValue translatorCodes;
+// Translator language code -> English name: every code the translator accepts.
+extern const StaticValue translatorLanguages;
 // "0".."12" -> three layers { "offset", "blur", "spread", "padding" }.
 extern const StaticValue shadowLevels;
 
 // Small constexpr builders used by the generated sources.
 namespace build {
-template <std::size_t N>
-consteval StaticValue s(const char (&text)[N])
+template <std::size_t N> consteval StaticValue s(const char (&text)[N])
 {
     return StaticValue::string(text);
 }
@@ -42,13 +45,11 @@ constexpr StaticValue d(double v)
 {
     return StaticValue::number(v);
 }
-template <std::size_t N>
-constexpr StaticValue arr(const StaticValue (&elements)[N])
+template <std::size_t N> constexpr StaticValue arr(const StaticValue (&elements)[N])
 {
     return StaticValue::array(elements);
 }
-template <std::size_t N>
-constexpr StaticValue obj(const StaticMember (&members)[N])
+template <std::size_t N> constexpr StaticValue obj(const StaticMember (&members)[N])
 {
     return StaticValue::object(members);
 }

@@ -19,8 +19,8 @@ namespace {
 
 constexpr std::array<std::string_view, 3> zhHant = {"zh-HK", "zh-TW", "cmn-Hant-TW"};
 constexpr std::array<std::string_view, 10> zhHans = {
-    "wuu-CN",         "yue-CN",         "zh-CN",         "zh-CN-GUANGXI", "zh-CN-henan",
-    "zh-CN-liaoning", "zh-CN-shaanxi",  "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN",
+    "wuu-CN",         "yue-CN",        "zh-CN",          "zh-CN-GUANGXI", "zh-CN-henan",
+    "zh-CN-liaoning", "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN",
 };
 
 std::string_view view(QByteArrayView b)
@@ -45,14 +45,12 @@ QByteArray bytes(const StaticValue &v)
     return bytes(v.text());
 }
 
-template <size_t N>
-bool contains(const std::array<std::string_view, N> &set, std::string_view code)
+template <size_t N> bool contains(const std::array<std::string_view, N> &set, std::string_view code)
 {
     return std::ranges::any_of(set, [code](std::string_view c) { return sameBytes(c, code); });
 }
 
-template <size_t N>
-QByteArrayList toList(const std::array<std::string_view, N> &set)
+template <size_t N> QByteArrayList toList(const std::array<std::string_view, N> &set)
 {
     QByteArrayList out;
     out.reserve(qsizetype(N));
@@ -278,6 +276,21 @@ QVariantMap extractVoices(QByteArrayView language)
     return map;
 }
 
+bool isVoiceName(QByteArrayView shortName)
+{
+    // A short name is its locale, a dash and the voice's name.
+    const qsizetype dash = shortName.lastIndexOf('-');
+    if (dash < 1)
+        return false;
+    const StaticValue *entry = voiceCatalogue.find(view(shortName.first(dash)));
+    if (!entry)
+        return false;
+    const auto voices = (*entry)["voices"].elements();
+    return std::ranges::any_of(voices, [&](const StaticValue &voice) {
+        return sameBytes(voice["ShortName"].text(), view(shortName));
+    });
+}
+
 QByteArrayList sortHistory(QByteArrayList list, const QByteArray &text)
 {
     const qsizetype at = list.indexOf(text);
@@ -304,7 +317,8 @@ bool compare(const QByteArrayList &a, const QByteArrayList &b)
 
 QvhList shadow(qsizetype elevation, qsizetype maxElevation)
 {
-    const qsizetype level = std::min(std::max(elevation, qsizetype(0)), std::min(maxElevation, qsizetype(12)));
+    const qsizetype level =
+        std::min(std::max(elevation, qsizetype(0)), std::min(maxElevation, qsizetype(12)));
     QvhList &cached = shadowCache()[level];
     if (!cached.isEmpty())
         return cached;
@@ -370,25 +384,28 @@ namespace cat = tolka::catalogue;
 
 QByteArrayList helper::sortHistory(QByteArrayList list, QByteArray text) const
 {
-    return guarded("sortHistory", '"' + text + '"', [&] { return cat::sortHistory(std::move(list), text); },
-                   QByteArrayList());
+    return guarded(
+        "sortHistory", '"' + text + '"', [&] { return cat::sortHistory(std::move(list), text); },
+        QByteArrayList());
 }
 
 bool helper::compare(QByteArrayList a, QByteArrayList b) const
 {
-    return guarded("compare", number(a.size()) + " and " + number(b.size()) + " entries",
-                   [&] { return cat::compare(a, b); }, false);
+    return guarded(
+        "compare", number(a.size()) + " and " + number(b.size()) + " entries",
+        [&] { return cat::compare(a, b); }, false);
 }
 
 QVariantMap helper::extractVoices(QByteArray language) const
 {
-    return guarded("extractVoices", '"' + language + '"', [&] { return cat::extractVoices(language); },
-                   QVariantMap());
+    return guarded(
+        "extractVoices", '"' + language + '"', [&] { return cat::extractVoices(language); }, QVariantMap());
 }
 
 QByteArray helper::findLocaleValue(QByteArray name) const
 {
-    return guarded("findLocaleValue", '"' + name + '"', [&] { return cat::findLocaleValue(name); }, QByteArray(""));
+    return guarded(
+        "findLocaleValue", '"' + name + '"', [&] { return cat::findLocaleValue(name); }, QByteArray(""));
 }
 
 qsizetype helper::findLocaleIndex(QByteArray code) const
@@ -407,8 +424,9 @@ qsizetype helper::findLocaleIndex(QByteArray code) const
 
 QByteArray helper::getCurrentLang(bool languageOnly) const
 {
-    return guarded("getCurrentLang", languageOnly ? QByteArray("true") : QByteArray("false"),
-                   [&] { return cat::currentLang(languageOnly); }, QByteArray(""));
+    return guarded(
+        "getCurrentLang", languageOnly ? QByteArray("true") : QByteArray("false"),
+        [&] { return cat::currentLang(languageOnly); }, QByteArray(""));
 }
 
 bool helper::isDesktop() const
@@ -418,13 +436,15 @@ bool helper::isDesktop() const
 
 QVariantMap helper::getStore(QByteArray productType) const
 {
-    return guarded("getStore", '"' + productType + '"', [&] { return cat::store(productType); }, QVariantMap());
+    return guarded(
+        "getStore", '"' + productType + '"', [&] { return cat::store(productType); }, QVariantMap());
 }
 
 QvhList helper::getShadow(qsizetype elevation, qsizetype maxElevation) const
 {
-    return guarded("getShadow", number(elevation) + ", " + number(maxElevation),
-                   [&] { return cat::shadow(elevation, maxElevation); }, QvhList());
+    return guarded(
+        "getShadow", number(elevation) + ", " + number(maxElevation),
+        [&] { return cat::shadow(elevation, maxElevation); }, QvhList());
 }
 
 QByteArray helper::getBaseLabel(qsizetype id) const

@@ -15,7 +15,7 @@
 using QvhList = QList<QMap<QString, QVariant>>;
 
 // Languages, voices, labels and small utilities for QML, handed over as
-// "helper" (Parts 2.1, 2.2, 2.3). A gadget without data members: every piece
+// "helper". A gadget without data members: every piece
 // of state lives in process-wide caches, so all copies behave alike.
 //
 // QML never sees a C++ exception: each invokable method catches

@@ -38,6 +38,9 @@ struct ClientState
     QNetworkRequest recognitionRequest;
     QNetworkRequest transcriptionRequest;
 
+    // The translator resource's region; empty for a global resource.
+    QByteArray translatorRegion;
+
     QByteArray speechLanguage;
     QByteArray sourceLanguage;
     bool fastTranscribe = false;

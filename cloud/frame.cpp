@@ -79,9 +79,9 @@ void prepareRequests()
     synthesisHeaders.replaceOrAppend("X-Microsoft-OutputFormat", "audio-24khz-16bit-24kbps-mono-opus");
     s.synthesisRequest.setHeaders(synthesisHeaders);
 
-    base.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    base.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json; charset=UTF-8"));
 
-    s.translateUrl.setQuery(QStringLiteral("api-version=2025-05-01-preview"));
+    s.translateUrl.setQuery(QStringLiteral("api-version=") + QLatin1StringView(translatorApiVersion));
     s.transcriptionUrl.setQuery(QStringLiteral("api-version=2024-11-15"));
     s.transcriptionRequest = QNetworkRequest(s.transcriptionUrl);
 }
@@ -99,7 +99,7 @@ void preconnect()
 bool admitRequest()
 {
     ClientState &s = clientState();
-    if (s.failureCount == 5) {
+    if (s.failureCount >= maxSendsPerCycle) {
         s.failureCount = 0;
         sendMessage(QStringLiteral("WARNING"), false);
         return false;
@@ -111,13 +111,24 @@ bool admitRequest()
     return true;
 }
 
+bool speechBackupKeyDue()
+{
+    const ClientState &s = clientState();
+    return s.useSpeechBackupKey || s.failureCount != 0;
+}
+
+bool translatorBackupKeyDue()
+{
+    const ClientState &s = clientState();
+    return s.useTranslatorBackupKey || s.failureCount != 0;
+}
+
 void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength,
                   std::optional<QByteArray> key)
 {
     const ClientState &s = clientState();
     QHttpHeaders headers = request.headers();
-    const QByteArray chosen =
-        key ? *key : speechKey(s.westEuropeRegion, s.useSpeechBackupKey || s.failureCount != 0);
+    const QByteArray chosen = key ? *key : speechKey(s.westEuropeRegion, speechBackupKeyDue());
     headers.replaceOrAppend("Ocp-Apim-Subscription-Key", chosen);
     if (contentLength)
         headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentLength,

@@ -13,6 +13,12 @@
 // pre-connection, the retry gate, key headers and failed-reply handling.
 namespace tolka::cloud {
 
+// Sends of one cycle of failures before the gate refuses and warns.
+inline constexpr qint64 maxSendsPerCycle = 5;
+
+// The translator's API version, the generally available one.
+inline constexpr char translatorApiVersion[] = "2026-06-06";
+
 // Default TLS configuration: ALPN "h2" only, TLS 1.3 or else TLS 1.2.
 void setUpTls();
 
@@ -26,9 +32,14 @@ void prepareRequests();
 // Opens TLS connections to the four hosts so that first requests are fast.
 void preconnect();
 
-// The retry gate shared by every request: false after five consecutive
-// failures (the user is warned once and the counter restarts).
+// The retry gate shared by every request: false after maxSendsPerCycle
+// consecutive failures (the user is warned once and the counter restarts).
 [[nodiscard]] bool admitRequest();
+
+// Whether the next request of a service carries its backup key: after any
+// failure of that service in this process, or while a cycle of failures runs.
+[[nodiscard]] bool speechBackupKeyDue();
+[[nodiscard]] bool translatorBackupKeyDue();
 
 // Sets the subscription key and, when given, the content length; both
 // replace an earlier value. Without a key the regional speech key is used.

@@ -1,9 +1,9 @@
 #include "recognition.h"
 
 #include "clientstate.h"
+#include "exchange.h"
 #include "frame.h"
 
-#include <QCoreApplication>
 #include <QUrlQuery>
 
 namespace tolka::cloud {
@@ -20,25 +20,20 @@ void recognizeShortAudio(const QByteArray &recording, const QByteArray &language
     query.addQueryItem(QStringLiteral("profanity"), QStringLiteral("raw"));
     s.recognitionUrl.setQuery(query);
     s.recognitionRequest.setUrl(s.recognitionUrl);
+    Exchange exchange;
+    exchange.service = Service::Recognition;
+    exchange.backupKey = speechBackupKeyDue();
     applyHeaders(s.recognitionRequest, recording.size());
+    exchange.request = s.recognitionRequest;
+    exchange.body = recording;
+    exchange.onReply = [] { sendMessage(QStringLiteral("BUSY"), false); };
+    exchange.onSuccess = [](const QByteArray &answer) {
+        sendMessage(QStringLiteral("SPEECH"),
+                    QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
+    };
+    exchange.resend = [recording, language] { recognizeShortAudio(recording, language); };
     sendMessage(QStringLiteral("BUSY"), true);
-    s.restManager->post(s.recognitionRequest, recording, QCoreApplication::instance(),
-                        [recording, language](QRestReply &reply) {
-                            sendMessage(QStringLiteral("BUSY"), false);
-                            if (replySucceeded(reply)) {
-                                const QByteArray answer = reply.readBody();
-                                if (!answer.isEmpty())
-                                    sendMessage(
-                                        QStringLiteral("SPEECH"),
-                                        QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
-                                clientState().failureCount = 0;
-                            } else {
-                                logReplyError(reply);
-                                clientState().useSpeechBackupKey = true;
-                                recognizeShortAudio(recording, language);
-                            }
-                            releaseReply(reply);
-                        });
+    post(std::move(exchange));
 }
 
 } // namespace tolka::cloud

@@ -1,10 +1,9 @@
 #include "synthesis.h"
 
 #include "clientstate.h"
+#include "exchange.h"
 #include "frame.h"
 #include "messenger.h"
-
-#include <QCoreApplication>
 
 #include <string_view>
 
@@ -65,24 +64,19 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
     ClientState &s = clientState();
     if (!s.restManager)
         return;
+    Exchange exchange;
+    exchange.service = Service::Synthesis;
     // Rebuilt on every send: a resend speaks the current language.
-    const QByteArray document = ssmlDocument(s.speechLanguage, voice, text);
-    applyHeaders(s.synthesisRequest, document.size());
-    s.restManager->post(s.synthesisRequest, document, QCoreApplication::instance(),
-                        [text, voice](QRestReply &reply) {
-                            ClientState &state = clientState();
-                            if (replySucceeded(reply)) {
-                                const QByteArray audio = reply.readBody();
-                                if (!audio.isEmpty() && state.hub)
-                                    state.hub->speechReady.fire(audio);
-                                state.failureCount = 0;
-                            } else {
-                                logReplyError(reply);
-                                state.useSpeechBackupKey = true;
-                                synthesize(text, voice);
-                            }
-                            releaseReply(reply);
-                        });
+    exchange.body = ssmlDocument(s.speechLanguage, voice, text);
+    exchange.backupKey = speechBackupKeyDue();
+    applyHeaders(s.synthesisRequest, exchange.body.size());
+    exchange.request = s.synthesisRequest;
+    exchange.onSuccess = [](const QByteArray &audio) {
+        if (const auto &hub = clientState().hub)
+            hub->speechReady.fire(audio);
+    };
+    exchange.resend = [text, voice] { synthesize(text, voice); };
+    post(std::move(exchange));
 }
 
 } // namespace tolka::cloud

@@ -1,25 +1,27 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkRequest>
 
 // Translation requests to the translator's "/translate" endpoint.
 namespace tolka::cloud {
 
-// Chinese locale codes become the translator's script codes; others pass.
+// The translator's language code of a locale ("fr-FR" -> "fr").
 [[nodiscard]] QByteArray toTranslatorCode(const QByteArray &code);
 
-// Escapes text for a JSON string: the quote, the backslash and every
-// control character below U+0020.
-[[nodiscard]] QByteArray escapeJsonText(const QByteArray &text);
-
-// The request body for an already escaped text and mapped codes.
-[[nodiscard]] QByteArray translationBody(const QByteArray &escapedText, const QByteArray &from,
+// The request body: one input, its text (UTF-8), source and one target. An
+// empty source is left out, so that the translator detects the language.
+[[nodiscard]] QByteArray translationBody(const QByteArray &text, const QByteArray &from,
                                          const QByteArray &to);
+
+// The translation request for a body of the given length, with the key
+// chosen now and the region of the translator resource when one is set.
+[[nodiscard]] QNetworkRequest translationRequest(qint64 bodyLength, bool backupKey);
 
 // Translates text from the source into the speech language ("TRAD").
 void translateText(const QByteArray &text);
 
 // Sends one request; also the resend of a failed one, with the same values.
-void translate(const QByteArray &escapedText, const QByteArray &from, const QByteArray &to);
+void translate(const QByteArray &text, const QByteArray &from, const QByteArray &to);
 
 } // namespace tolka::cloud

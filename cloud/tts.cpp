@@ -1,6 +1,7 @@
 #include "tts.h"
 
 #include "clientstate.h"
+#include "cloudconfig.h"
 #include "endpoints.h"
 #include "frame.h"
 #include "logging.h"
@@ -49,6 +50,7 @@ void tts::init()
     s.recognitionUrl = endpoints.recognition;
     s.transcriptionUrl = endpoints.transcription;
     prepareRequests();
+    s.translatorRegion = QByteArray(config::translatorRegion);
 
     s.networkManager = std::make_unique<QNetworkAccessManager>();
     s.restManager = std::make_shared<QRestAccessManager>(s.networkManager.get());

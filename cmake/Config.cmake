@@ -14,6 +14,9 @@ set(TOLKA_STT_HOST_SUFFIX "stt.speech.microsoft.com" CACHE STRING
 set(TOLKA_REGIONAL_API_HOST_SUFFIX "api.cognitive.microsoft.com" CACHE STRING
     "Regional service host (token and translator backup), after the region prefix")
 
+set(TOLKA_TRANSLATOR_REGION "" CACHE STRING
+    "Region of the translator resource (e.g. westeurope); empty for a global resource")
+
 # A key with its development value. Any other value counts as a real key:
 # tools/dev run then talks to the cloud instead of the local service.
 set(_tolka_keys development)

@@ -1,5 +1,6 @@
 # Third-party libraries other than Qt.
 #   tolka::opus  libopus (encoding of recordings, decoding of synthesised speech)
+#   tolka::opusfile  libopusfile (the local service's reading of recordings)
 #   ALSA::ALSA   ALSA (Linux audio devices)
 if(WIN32)
     find_package(Opus CONFIG QUIET)
@@ -11,6 +12,20 @@ if(NOT TARGET tolka::opus)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(OPUS REQUIRED IMPORTED_TARGET GLOBAL opus)
     add_library(tolka::opus ALIAS PkgConfig::OPUS)
+endif()
+
+# libopusfile: the local service reads recordings with it, as a real decoder
+# would. Global, because the tests that link the service need it too.
+if(WIN32)
+    find_package(OpusFile CONFIG QUIET)
+    if(TARGET OpusFile::opusfile)
+        add_library(tolka::opusfile ALIAS OpusFile::opusfile)
+    endif()
+endif()
+if(NOT TARGET tolka::opusfile)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(OPUSFILE REQUIRED IMPORTED_TARGET GLOBAL opusfile)
+    add_library(tolka::opusfile ALIAS PkgConfig::OPUSFILE)
 endif()
 
 if(UNIX AND NOT APPLE)

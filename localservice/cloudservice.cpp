@@ -81,6 +81,17 @@ CloudService::Answer failed(const EngineFailure &failure)
             jsonType.toByteArray()};
 }
 
+// The translator's codes are six digits: the status and three more.
+CloudService::Answer translatorFailed(const EngineFailure &failure)
+{
+    bool numeric = false;
+    int code = failure.code.toInt(&numeric);
+    if (!numeric || failure.code.size() != 6)
+        code = failure.status * 1000;
+    return {failure.status, translatorRejection(failure.status, code, failure.message).body,
+            jsonType.toByteArray()};
+}
+
 } // namespace
 
 struct CloudService::Pending
@@ -150,6 +161,8 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
     const QByteArray body = request.body();
     entry.bodyLength = body.size();
     entry.bodySha256 = QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
+    if (body.size() <= LoggedRequest::keptBodySize)
+        entry.body = body;
     entry.clientPort = request.remotePort();
     const QSslConfiguration session = request.sslConfiguration();
     entry.tlsProtocol = protocolName(session.sessionProtocol());
@@ -180,7 +193,10 @@ void CloudService::runJob(const LoggedRequest &entry, Job job, QHttpServerRespon
     const quint64 id = ++m_lastJob;
     m_pending.insert(id, std::make_shared<Pending>(Pending{entry, std::move(responder)}));
     const QDeadlineTimer deadline(m_timeLimit);
-    QTimer::singleShot(m_timeLimit, this, [this, id] { complete(id, failed(deadlinePassed())); });
+    // The translator's error codes have six digits; the speech services' three.
+    const Answer overrun = entry.operation == Operation::Translation ? translatorFailed(deadlinePassed())
+                                                                     : failed(deadlinePassed());
+    QTimer::singleShot(m_timeLimit, this, [this, id, overrun] { complete(id, overrun); });
     m_pool.start([this, id, job = std::move(job), deadline] {
         const Answer answer = job(deadline);
         QMetaObject::invokeMethod(this, [this, id, answer] { complete(id, answer); }, Qt::QueuedConnection);
@@ -226,11 +242,13 @@ void CloudService::missingHandler(const QHttpServerRequest &, QHttpServerRespond
 CloudService::Outcome CloudService::serve(Operation operation, const QHttpServerRequest &request,
                                           QString *keyRole)
 {
-    const auto key =
-        checkKey(request, operation == Operation::Translation ? m_keys.translator : m_keys.speech);
+    // Logged even when refused, so that a test sees which key was tried.
+    *keyRole = m_keys.roleOf(request.headers().combinedValue("Ocp-Apim-Subscription-Key"));
+    const auto key = operation == Operation::Translation
+                         ? checkTranslatorKey(request, m_keys, m_translatorRegion)
+                         : checkSpeechKey(request, m_keys);
     if (const auto *rejected = std::get_if<Rejection>(&key))
         return Answer{rejected->status, rejected->body, jsonType.toByteArray()};
-    *keyRole = std::get<QString>(key);
     switch (operation) {
     case Operation::Translation:
         return translate(request);
@@ -248,12 +266,22 @@ CloudService::Outcome CloudService::translate(const QHttpServerRequest &request)
     if (const auto *rejected = std::get_if<Rejection>(&parsed))
         return refused(*rejected);
     return Job([engine = m_translation, input = std::get<TranslationInput>(parsed)](QDeadlineTimer deadline) {
-        const EngineResult<QString> text = engine->translate(input.text, input.from, input.to, deadline);
-        if (!text)
-            return failed(text.error());
-        qCDebug(lcLocalService) << "translated" << input.from << input.to << input.text << "->" << *text;
-        const QJsonObject translation{{QStringLiteral("text"), *text}, {QStringLiteral("to"), input.to}};
-        const QJsonArray reply{QJsonObject{{QStringLiteral("translations"), QJsonArray{translation}}}};
+        // One entry per input, one translation per target, in their order.
+        QJsonArray value;
+        for (const TranslationItem &item : input.items) {
+            QJsonArray translations;
+            for (const QString &to : item.targets) {
+                const EngineResult<QString> text = engine->translate(item.text, item.from, to, deadline);
+                if (!text)
+                    return translatorFailed(text.error());
+                qCDebug(lcLocalService) << "translated" << item.from << to << item.text << "->" << *text;
+                translations.append(QJsonObject{{QStringLiteral("language"), to},
+                                                {QStringLiteral("text"), *text},
+                                                {QStringLiteral("sourceCharacters"), item.text.size()}});
+            }
+            value.append(QJsonObject{{QStringLiteral("translations"), translations}});
+        }
+        const QJsonObject reply{{QStringLiteral("value"), value}};
         return Answer{200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
     });
 }
@@ -298,23 +326,25 @@ void CloudService::respond(QHttpServerResponder &responder, const Answer &answer
                            const ScriptedReply &scripted)
 {
     const auto status = static_cast<QHttpServerResponder::StatusCode>(answer.status);
+    QHttpHeaders headers = scripted.headers;
+    headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentType, answer.contentType);
     if (scripted.held) {
         auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-        m_held.append([later, answer, status] {
+        m_held.append([later, answer, headers, status] {
             if (!later->isResponseCanceled())
-                later->write(answer.body, answer.contentType, status);
+                later->write(answer.body, headers, status);
         });
         return;
     }
     if (scripted.delay.count() <= 0) {
-        responder.write(answer.body, answer.contentType, status);
+        responder.write(answer.body, headers, status);
         return;
     }
     // Answer later; the client may have given up and gone by then.
     auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-    QTimer::singleShot(scripted.delay, this, [later, answer, status] {
+    QTimer::singleShot(scripted.delay, this, [later, answer, headers, status] {
         if (!later->isResponseCanceled())
-            later->write(answer.body, answer.contentType, status);
+            later->write(answer.body, headers, status);
     });
 }
 

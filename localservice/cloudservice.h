@@ -51,6 +51,9 @@ public:
     [[nodiscard]] const QList<quint16> &connectionPorts() const { return m_connectionPorts; }
 
     void setKeys(const KeyRing &keys) { m_keys = keys; }
+    // The region of the translator resource it stands in for; empty (the
+    // default) for a global resource, which needs no region header.
+    void setTranslatorRegion(const QString &region) { m_translatorRegion = region; }
     void setTranslationEngine(std::shared_ptr<TranslationEngine> engine)
     {
         m_translation = std::move(engine);
@@ -101,6 +104,7 @@ private:
     ReplyScript m_script;
     RequestLog m_log;
     KeyRing m_keys = KeyRing::buildKeys();
+    QString m_translatorRegion;
     std::shared_ptr<TranslationEngine> m_translation = std::make_shared<EchoTranslation>();
     std::shared_ptr<RecognitionEngine> m_recognition = std::make_shared<FixedRecognition>();
     std::shared_ptr<SynthesisEngine> m_synthesis = std::make_shared<ToneSynthesis>();

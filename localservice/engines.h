@@ -46,7 +46,8 @@ class TranslationEngine
 {
 public:
     virtual ~TranslationEngine() = default;
-    // from and to are the translator's codes ("en-US", "zh-Hans", ...).
+    // from and to are the translator's codes ("en", "pt-PT", "zh-Hans", ...);
+    // from is empty when the source language is to be detected.
     [[nodiscard]] virtual EngineResult<QString> translate(const QString &text, const QString &from,
                                                           const QString &to, QDeadlineTimer deadline) = 0;
 };

@@ -37,11 +37,16 @@ int main(int argc, char *argv[])
         QStringLiteral("Milliseconds an engine may work on one request (default 4500, under the client's "
                        "5-second timeout)."),
         QStringLiteral("ms"), QStringLiteral("4500"));
+    const QCommandLineOption regionOption(
+        QStringLiteral("translator-region"),
+        QStringLiteral("Stand in for a regional translator resource: refuse translations whose "
+                       "Ocp-Apim-Subscription-Region is not this region."),
+        QStringLiteral("region"));
     const QCommandLineOption listOption(
         QStringLiteral("list-offline"),
         QStringLiteral("Print the offline voices and language pairs and exit."));
-    parser.addOptions(
-        {portOption, certOption, keyOption, quietOption, enginesOption, limitOption, listOption});
+    parser.addOptions({portOption, certOption, keyOption, quietOption, enginesOption, limitOption,
+                       regionOption, listOption});
     parser.process(app);
 
     const QString engines = parser.value(enginesOption);
@@ -64,9 +69,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (engines == QLatin1String("offline") && !offlineBuilt) {
-        std::fprintf(
-            stderr,
-            "tolka-localservice: built without offline engines (espeak-ng, pocketsphinx, opusfile)\n");
+        std::fprintf(stderr, "tolka-localservice: built without offline engines (espeak-ng, pocketsphinx)\n");
         return 2;
     }
     bool limitOk = false;
@@ -100,6 +103,7 @@ int main(int argc, char *argv[])
     CloudService service;
     service.log().setEcho(!parser.isSet(quietOption));
     service.setTimeLimit(std::chrono::milliseconds(limit));
+    service.setTranslatorRegion(parser.value(regionOption));
 #ifdef TOLKA_OFFLINE_ENGINES
     if (engines == QLatin1String("offline"))
         offlineengines::install(service);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHttpHeaders>
 #include <QQueue>
 
 #include <chrono>
@@ -21,6 +22,7 @@ struct ScriptedReply
     int status = 200;
     std::optional<QByteArray> body;
     QByteArray contentType = "application/json; charset=utf-8";
+    QHttpHeaders headers; // sent besides the content type, e.g. Retry-After
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
     bool held = false; // answered only when the service releases held replies
@@ -37,6 +39,16 @@ struct ScriptedReply
         r.body = content;
         return r;
     }
+    [[nodiscard]] static ScriptedReply withRetryAfter(int code, const QByteArray &retryAfter)
+    {
+        ScriptedReply r = withStatus(code);
+        r.headers.append(QHttpHeaders::WellKnownHeader::RetryAfter, retryAfter);
+        return r;
+    }
+    // A short-audio recognition reply with the given RecognitionStatus
+    // ("Success", "NoMatch", "InitialSilenceTimeout", "BabbleTimeout",
+    // "Error"); the text goes into DisplayText when given.
+    [[nodiscard]] static ScriptedReply recognition(const QByteArray &status, const QByteArray &text = {});
     [[nodiscard]] static ScriptedReply delayed(std::chrono::milliseconds wait)
     {
         ScriptedReply r;

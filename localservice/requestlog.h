@@ -11,6 +11,9 @@
 // One request as the service saw it.
 struct LoggedRequest
 {
+    // Texts and documents are kept whole; recordings are known by hash.
+    static constexpr qsizetype keptBodySize = 64 * 1024;
+
     QDateTime arrival;
     QByteArray method;
     QString path;
@@ -18,6 +21,7 @@ struct LoggedRequest
     QHttpHeaders headers;
     qint64 bodyLength = 0;
     QByteArray bodySha256;  // hex
+    QByteArray body;        // the body itself when at most keptBodySize bytes
     quint16 clientPort = 0; // tells the client's connections apart
     QString tlsProtocol;    // "TLSv1.3", ...
     QByteArray alpn;        // "h2", "http/1.1" or empty

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonValue>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <variant>
@@ -24,19 +27,29 @@ struct KeyRing
     QHash<QByteArray, QString> speech;
     // The build's six keys.
     [[nodiscard]] static KeyRing buildKeys();
+    // The role of any key of the ring (translator or speech), else empty.
+    [[nodiscard]] QString roleOf(const QByteArray &key) const;
+};
+
+// One element of a translation's inputs: a text, its source language
+// (empty: to be detected) and its target languages, in order.
+struct TranslationItem
+{
+    QString text;
+    QString from;
+    QStringList targets;
 };
 
 struct TranslationInput
 {
-    QString text;
-    QString from;
-    QString to;
+    QList<TranslationItem> items;
 };
 
 struct RecognitionInput
 {
     QByteArray audio;
     QString language;
+    qint64 samples = 0; // audio length at 48 kHz
 };
 
 struct SynthesisInput
@@ -51,12 +64,25 @@ struct SynthesisInput
 // the normal rate; nothing when it is not one.
 [[nodiscard]] std::optional<double> prosodyRate(QStringView value);
 
-[[nodiscard]] Rejection rejection(int status, const QString &code, const QString &message);
+// An error reply {"error":{"code","message"}}. The translator gives its
+// six-digit codes as numbers, the speech services theirs as strings.
+[[nodiscard]] Rejection rejection(int status, const QJsonValue &code, const QString &message);
+[[nodiscard]] Rejection translatorRejection(int status, int code, const QString &message);
 
-// The role of the presented key, or a 401 rejection.
-[[nodiscard]] std::variant<QString, Rejection> checkKey(const QHttpServerRequest &request,
-                                                        const QHash<QByteArray, QString> &keys);
+// The role of the presented speech key, or a 401 rejection.
+[[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpServerRequest &request,
+                                                              const KeyRing &keys);
+// The role of the presented translator key, or a 401 rejection; with a
+// region, the request must name it ("Ocp-Apim-Subscription-Region"), as a
+// regional or multi-service resource demands.
+[[nodiscard]] std::variant<QString, Rejection> checkTranslatorKey(const QHttpServerRequest &request,
+                                                                  const KeyRing &keys, const QString &region);
 
+// The request's Content-Type, trimmed and in lower case.
+[[nodiscard]] QByteArray contentTypeOf(const QHttpServerRequest &request);
+
+// The translator's request (translationrules.cpp), short-audio recognition
+// and synthesis (speechrules.cpp), checked as the real services check them.
 [[nodiscard]] std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest &request);

@@ -86,6 +86,8 @@ void encoder::pushSamples(const qint16 *samples, qint64 count)
 
 void encoder::encodeFrame(const qint16 *frame)
 {
+    if (m_ogg.granule() >= maxRecordingSamples)
+        return;
     unsigned char packet[OggWriter::maxPacketSize];
     const opus_int32 size = opus_encode(m_opus, frame, frameSize, packet, OggWriter::maxPacketSize);
     // A failed or empty encode drops the frame; the granule does not count it.
@@ -99,6 +101,8 @@ void encoder::finishStream()
 {
     if (m_status == OPUS_OK) {
         m_ogg.finish();
+        if (m_ogg.granule() >= maxRecordingSamples)
+            qCInfo(lcCapture) << "recording cut at 60 s, the most recognition takes";
         if (!m_ogg.stream().isEmpty()) {
             const QByteArray recording = m_ogg.takeStream();
             qCDebug(lcCapture) << "recording finished:" << recording.size() << "bytes," << m_ogg.granule()

@@ -20,6 +20,10 @@ public:
     static constexpr int frameSize = 960;
     // The status while no Opus encoder is open.
     static constexpr int idleStatus = 4028;
+    // Short-audio recognition refuses a recording longer than 60 s whole,
+    // and the release adds a tail to a full-length one: what comes after
+    // 60 s of encoded audio is left out.
+    static constexpr qint64 maxRecordingSamples = 60 * 48000;
 
     explicit encoder(std::shared_ptr<messenger> hub, QObject *parent = nullptr);
     ~encoder() override;

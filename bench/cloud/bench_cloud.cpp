@@ -76,8 +76,7 @@ private slots:
         QByteArray body;
         QBENCHMARK
         {
-            body =
-                translationBody(escapeJsonText(text), toTranslatorCode("zh-HK"), toTranslatorCode("en-US"));
+            body = translationBody(text, toTranslatorCode("zh-HK"), toTranslatorCode("en-US"));
         }
         QVERIFY(!body.isEmpty());
     }
@@ -110,7 +109,7 @@ private slots:
         QNetworkAccessManager bare;
         QNetworkRequest request = clientState().translateRequest;
         request.setUrl(clientState().translateUrl);
-        const QByteArray body = translationBody(escapeJsonText(text), "fr-FR", "en-US");
+        const QByteArray body = translationBody(text, "fr", "en");
         applyHeaders(request, body.size(), translatorKey(false));
         barePost(bare, request, body);
         clientTranslation();
@@ -138,7 +137,7 @@ private slots:
         const QUrl url = clientState().translateUrl;
         QNetworkRequest request = clientState().translateRequest;
         request.setUrl(url);
-        const QByteArray body = translationBody("x", "fr-FR", "en-US");
+        const QByteArray body = translationBody("x", "fr", "en");
         applyHeaders(request, body.size(), translatorKey(false));
 
         constexpr int samples = 15;

@@ -127,6 +127,23 @@ private slots:
         QCOMPARE(pages[3].granule(), 244800);
     }
 
+    void aRecordingStopsGrowingAtSixtySeconds()
+    {
+        // The countdown ends at 60 s and the release adds its tail: a longer
+        // stream would be refused by the recognition service.
+        encoder e(messenger::instance());
+        e.startEncoding();
+        const std::vector<qint16> second = tone(48000);
+        for (int s = 0; s < 61; ++s)
+            e.pushSamples(second.data(), qint64(second.size()));
+        QCOMPARE(e.writer().granule(), encoder::maxRecordingSamples);
+        e.finishStream();
+        QCOMPARE(sink.recordings.size(), 1);
+        const QList<OggPage> pages = splitPages(sink.recordings.first());
+        QCOMPARE(pages.constLast().granule(), encoder::maxRecordingSamples);
+        QCOMPARE(pages.constLast().flags(), quint8(0x04));
+    }
+
     void blockSizeDoesNotChangeTheStream()
     {
         const std::vector<qint16> speech = sentence();

@@ -1,4 +1,4 @@
-// Invariants of the stored catalogue as a whole (Parts 2.1, 2.2, 2.3).
+// Invariants of the stored catalogue as a whole.
 #include "catalogue.h"
 #include "documents.h"
 

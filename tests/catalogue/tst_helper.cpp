@@ -1,5 +1,5 @@
 // helper's operations with the interface language "en" (the test runs with
-// LANG and LC_ALL set to en_US.UTF-8): the edge cases of Parts 2.1, 2.2, 2.3,
+// LANG and LC_ALL set to en_US.UTF-8): the edge cases of the catalogue,
 // grouped by concern, and the guard that keeps exceptions from QML.
 #include "catalogue.h"
 #include "helper.h"

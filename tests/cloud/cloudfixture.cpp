@@ -1,9 +1,18 @@
 #include "cloudfixture.h"
 
 #include "clientstate.h"
+#include "cloudconfig.h"
+#include "oggwriter.h"
 #include "tts.h"
 
 #include <QCryptographicHash>
+
+#include <opus.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
 
 QStringList MessageWindow::tags() const
 {
@@ -72,14 +81,42 @@ void CloudFixture::reset()
 {
     m_service.log().clear();
     m_service.script().clear();
-    tolka::cloud::clientState().failureCount = 0;
+    m_service.setTranslatorRegion({});
+    tolka::cloud::ClientState &s = tolka::cloud::clientState();
+    s.failureCount = 0;
+    s.useSpeechBackupKey = false;
+    s.useTranslatorBackupKey = false;
+    s.translatorRegion = QByteArray(tolka::cloud::config::translatorRegion);
 }
 
-QByteArray fakeRecording(char fill, qsizetype size)
+QByteArray oggOpusRecording(int seed, int milliseconds)
 {
-    QByteArray data("OggS");
-    data.append(QByteArray(qMax<qsizetype>(0, size - 4), fill));
-    return data;
+    constexpr int rate = 48000;
+    constexpr int frame = int(OggWriter::samplesPerPacket);
+    int error = 0;
+    const std::unique_ptr<OpusEncoder, decltype(&opus_encoder_destroy)> opus(
+        opus_encoder_create(rate, 1, OPUS_APPLICATION_VOIP, &error), &opus_encoder_destroy);
+    if (!opus)
+        return {};
+    opus_encoder_ctl(opus.get(), OPUS_SET_BITRATE(24000));
+    OggWriter ogg;
+    ogg.begin(quint32(0x70000000u + quint32(seed)));
+    const double pitch = 200.0 + 37.0 * seed;
+    std::vector<opus_int16> pcm(frame);
+    unsigned char packet[OggWriter::maxPacketSize];
+    const int frames = std::max(1, milliseconds * rate / 1000 / frame);
+    for (int f = 0; f < frames; ++f) {
+        for (int i = 0; i < frame; ++i) {
+            const double t = double(f * frame + i) / rate;
+            pcm[size_t(i)] = opus_int16(6000.0 * std::sin(2.0 * std::numbers::pi * pitch * t));
+        }
+        const int size = opus_encode(opus.get(), pcm.data(), frame, packet, int(sizeof packet));
+        if (size <= 0)
+            return {};
+        ogg.addPacket(packet, size);
+    }
+    ogg.finish();
+    return ogg.takeStream();
 }
 
 QByteArray sha256Hex(const QByteArray &data)

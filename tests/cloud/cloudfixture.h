@@ -48,7 +48,9 @@ public:
 
     [[nodiscard]] CloudService &service() { return m_service; }
     [[nodiscard]] QString caPath() const { return m_caPath; }
-    // Forgets the log and the scripted replies; the failure counter back at 0.
+    // Forgets the log and the scripted replies and puts the client back as
+    // it starts: no failure counted, primary keys, the build's translator
+    // region; the service stands in for a global translator resource.
     void reset();
 
 private:
@@ -57,7 +59,9 @@ private:
     QString m_caPath;
 };
 
-// A minimal Ogg page so that the service accepts it as a recording.
-[[nodiscard]] QByteArray fakeRecording(char fill, qsizetype size);
+// A real Ogg Opus recording as the recorder makes them (48 kHz mono, 20 ms
+// packets): a tone whose pitch depends on seed, so that recordings of
+// different seeds differ, milliseconds long.
+[[nodiscard]] QByteArray oggOpusRecording(int seed, int milliseconds = 200);
 
 [[nodiscard]] QByteArray sha256Hex(const QByteArray &data);

@@ -4,6 +4,7 @@
 
 #include "cloudconfig.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -22,13 +23,36 @@ namespace config = tolka::cloud::config;
 
 namespace {
 
-const QString translatePath = QStringLiteral("/translate?api-version=2025-05-01-preview");
+const QString translatePath = QStringLiteral("/translate?api-version=2026-06-06");
 const QString recognitionPath =
     QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1?language=en-US&profanity=raw");
 const QString synthesisPath = QStringLiteral("/cognitiveservices/v1");
 const QByteArray validTranslation =
-    "[{\"Text\":\"hi\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
-const QByteArray validSsml = "<speak version='1.0' xml:lang='en-US'><voice name='v'>Hello</voice></speak>";
+    R"({"inputs":[{"text":"hi","language":"fr","targets":[{"language":"en"}]}]})";
+const QByteArray validSsml =
+    "<speak version='1.0' xml:lang='en-US'><voice name='en-US-AvaNeural'>Hello</voice></speak>";
+
+// A translation body of texts, each to the given targets, from French.
+QByteArray translationOf(const QStringList &texts, const QStringList &targets)
+{
+    QJsonArray targetList;
+    for (const QString &t : targets)
+        targetList.append(QJsonObject{{QStringLiteral("language"), t}});
+    QJsonArray inputs;
+    for (const QString &text : texts)
+        inputs.append(QJsonObject{{QStringLiteral("text"), text},
+                                  {QStringLiteral("language"), QStringLiteral("fr")},
+                                  {QStringLiteral("targets"), targetList}});
+    return QJsonDocument(QJsonObject{{QStringLiteral("inputs"), inputs}}).toJson(QJsonDocument::Compact);
+}
+
+// The code of an error body: a number for the translator, a string for the
+// speech services; empty when the body is not one.
+QString errorCodeOf(const QByteArray &body)
+{
+    const QJsonValue code = QJsonDocument::fromJson(body)[QLatin1String("error")][QLatin1String("code")];
+    return code.isDouble() ? QStringLiteral("#") + QString::number(code.toInteger()) : code.toString();
+}
 
 struct Result
 {
@@ -90,8 +114,12 @@ class LocalServiceTest : public QObject
     {
         const QJsonObject error =
             QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toObject();
-        return !error.value(QStringLiteral("code")).toString().isEmpty() &&
-               !error.value(QStringLiteral("message")).toString().isEmpty();
+        return !errorCodeOf(body).isEmpty() && !error.value(QStringLiteral("message")).toString().isEmpty();
+    }
+
+    Result translate(const QByteArray &body, const QString &path = translatePath)
+    {
+        return send(request(path, translatorHeaders()), body);
     }
 
 private slots:
@@ -109,10 +137,11 @@ private slots:
     {
         Result r = send(request(translatePath, translatorHeaders()), validTranslation);
         QCOMPARE(r.status, 200);
-        QCOMPARE(QJsonDocument::fromJson(r.body)[0][QLatin1String("translations")][0][QLatin1String("text")]
-                     .toString(),
-                 QStringLiteral("hi"));
-        r = send(request(recognitionPath, recognitionHeaders()), fakeRecording('x', 64));
+        const QJsonValue translation =
+            QJsonDocument::fromJson(r.body)[QLatin1String("value")][0][QLatin1String("translations")][0];
+        QCOMPARE(translation[QLatin1String("text")].toString(), QStringLiteral("hi"));
+        QCOMPARE(translation[QLatin1String("language")].toString(), QStringLiteral("en"));
+        r = send(request(recognitionPath, recognitionHeaders()), oggOpusRecording(1));
         QCOMPARE(r.status, 200);
         QCOMPARE(QJsonDocument::fromJson(r.body)[QLatin1String("DisplayText")].toString(),
                  QStringLiteral("Hello world."));
@@ -163,49 +192,208 @@ private slots:
             path == translatePath ? translatorHeaders(key) : recognitionHeaders();
         headers[0].second = key;
         const Result r =
-            send(request(path, headers), path == translatePath ? validTranslation : fakeRecording('x', 8));
+            send(request(path, headers), path == translatePath ? validTranslation : oggOpusRecording(1));
         QCOMPARE(r.status, 401);
         QVERIFY(hasErrorBody(r.body));
+        // The translator's codes are numbers: 401015 for a speech key, else 401000.
+        if (path == translatePath)
+            QCOMPARE(errorCodeOf(r.body), key == config::speechKeyWestEurope ? QStringLiteral("#401015")
+                                                                             : QStringLiteral("#401000"));
+        else
+            QCOMPARE(errorCodeOf(r.body), QStringLiteral("401"));
     }
 
-    void malformedRequestsGetAnErrorBody_data()
+    void translatorRulesGiveTheRealCodes_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("code");
+        const QString bare = QStringLiteral("/translate");
+        QTest::newRow("withdrawn version")
+            << bare + "?api-version=2025-05-01-preview" << validTranslation << 400 << "#400021";
+        QTest::newRow("version 3.0") << bare + "?api-version=3.0" << validTranslation << 400 << "#400021";
+        QTest::newRow("no version") << bare << validTranslation << 400 << "#400021";
+        QTest::newRow("withdrawn bare-array body")
+            << translatePath << QByteArray(R"([{"text":"a","language":"fr","targets":[{"language":"en"}]}])")
+            << 400 << "#400074";
+        QTest::newRow("not JSON") << translatePath << QByteArray("{\"inputs\":[") << 400 << "#400074";
+        QTest::newRow("empty body") << translatePath << QByteArray() << 400 << "#400074";
         QTest::newRow("unescaped control character")
             << translatePath
-            << QByteArray(
-                   "[{\"Text\":\"a\nb\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]")
-            << 400;
+            << QByteArray("{\"inputs\":[{\"text\":\"a\nb\",\"targets\":[{\"language\":\"en\"}]}]}") << 400
+            << "#400074";
         QTest::newRow("trailing backslash")
             << translatePath
-            << QByteArray(
-                   "[{\"Text\":\"a\\\", \"language\": \"fr\", \"targets\": [{ \"language\": \"en\" }]}]")
-            << 400;
-        QTest::newRow("not an array") << translatePath << QByteArray("{\"Text\":\"a\"}") << 400;
-        QTest::newRow("no targets") << translatePath << QByteArray("[{\"Text\":\"a\"}]") << 400;
-        QTest::newRow("empty JSON body") << translatePath << QByteArray() << 400;
-        QTest::newRow("no api-version") << QStringLiteral("/translate") << validTranslation << 400;
-        QTest::newRow("not Ogg") << recognitionPath << QByteArray("RIFF....WAVE") << 400;
-        QTest::newRow("no language")
-            << QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1?profanity=raw")
-            << fakeRecording('x', 8) << 400;
-        QTest::newRow("malformed SSML")
-            << synthesisPath << QByteArray("<speak><voice name='a'>Tom & Jerry</voice></speak>") << 400;
-        QTest::newRow("SSML without voice") << synthesisPath << QByteArray("<speak>hi</speak>") << 400;
+            << QByteArray("{\"inputs\":[{\"text\":\"a\\\",\"targets\":[{\"language\":\"en\"}]}]}") << 400
+            << "#400074";
+        QTest::newRow("no inputs") << translatePath << QByteArray(R"({"text":"a"})") << 400 << "#400074";
+        QTest::newRow("empty inputs") << translatePath << QByteArray(R"({"inputs":[]})") << 400 << "#400005";
+        QTest::newRow("no text") << translatePath
+                                 << QByteArray(R"({"inputs":[{"targets":[{"language":"en"}]}]})") << 400
+                                 << "#400005";
+        QTest::newRow("text in PascalCase")
+            << translatePath << QByteArray(R"({"inputs":[{"Text":"a","targets":[{"language":"en"}]}]})")
+            << 400 << "#400005";
+        QTest::newRow("input not an object")
+            << translatePath << QByteArray(R"({"inputs":["a"]})") << 400 << "#400020";
+        QTest::newRow("no targets") << translatePath << QByteArray(R"({"inputs":[{"text":"a"}]})") << 400
+                                    << "#400036";
+        QTest::newRow("target is a locale")
+            << translatePath << translationOf({QStringLiteral("a")}, {QStringLiteral("en-US")}) << 400
+            << "#400036";
+        QTest::newRow("source is a locale")
+            << translatePath
+            << QByteArray(R"({"inputs":[{"text":"a","language":"fr-FR","targets":[{"language":"en"}]}]})")
+            << 400 << "#400035";
+        QTest::newRow("empty source")
+            << translatePath
+            << QByteArray(R"({"inputs":[{"text":"a","language":"","targets":[{"language":"en"}]}]})") << 400
+            << "#400035";
+        QTest::newRow("50,001 characters")
+            << translatePath << translationOf({QString(50001, u'a')}, {QStringLiteral("en")}) << 400
+            << "#400050";
+        QTest::newRow("25,001 characters to two targets")
+            << translatePath
+            << translationOf({QString(25001, u'a')}, {QStringLiteral("en"), QStringLiteral("de")}) << 400
+            << "#400050";
+        QTest::newRow("1001 inputs") << translatePath
+                                     << translationOf(QStringList(1001, QStringLiteral("a")),
+                                                      {QStringLiteral("en")})
+                                     << 400 << "#400072";
+        // At the limits, and codes in any case: accepted.
+        QTest::newRow("50,000 characters")
+            << translatePath << translationOf({QString(50000, u'a')}, {QStringLiteral("en")}) << 200 << "";
+        QTest::newRow("lower-case fr-ca")
+            << translatePath << translationOf({QStringLiteral("a")}, {QStringLiteral("fr-ca")}) << 200 << "";
+        QTest::newRow("no source: detected")
+            << translatePath << QByteArray(R"({"inputs":[{"text":"a","targets":[{"language":"zh-Hant"}]}]})")
+            << 200 << "";
     }
-    void malformedRequestsGetAnErrorBody()
+    void translatorRulesGiveTheRealCodes()
     {
         QFETCH(QString, path);
         QFETCH(QByteArray, body);
         QFETCH(int, status);
-        const auto headers = path.startsWith(QLatin1String("/translate")) ? translatorHeaders()
-                             : path.startsWith(QLatin1String("/speech"))  ? recognitionHeaders()
-                                                                          : synthesisHeaders();
+        QFETCH(QString, code);
+        const Result r = translate(body, path);
+        QCOMPARE(r.status, status);
+        QCOMPARE(errorCodeOf(r.body), code);
+        if (status != 200)
+            QVERIFY2(hasErrorBody(r.body), r.body.constData());
+    }
+
+    void everyInputAndTargetIsAnsweredInOrder()
+    {
+        const Result r = translate(translationOf({QStringLiteral("one"), QStringLiteral("two")},
+                                                 {QStringLiteral("en"), QStringLiteral("pt-PT")}));
+        QCOMPARE(r.status, 200);
+        const QJsonArray value = QJsonDocument::fromJson(r.body)[QLatin1String("value")].toArray();
+        QCOMPARE(value.size(), 2);
+        for (qsizetype i = 0; i < 2; ++i) {
+            const QJsonArray translations = value.at(i)[QLatin1String("translations")].toArray();
+            QCOMPARE(translations.size(), 2);
+            QCOMPARE(translations.at(0)[QLatin1String("language")].toString(), QStringLiteral("en"));
+            QCOMPARE(translations.at(1)[QLatin1String("language")].toString(), QStringLiteral("pt-PT"));
+            QCOMPARE(translations.at(1)[QLatin1String("text")].toString(),
+                     i == 0 ? QStringLiteral("one") : QStringLiteral("two"));
+        }
+    }
+
+    void aRegionalResourceNeedsItsRegion_data()
+    {
+        QTest::addColumn<QByteArray>("region");
+        QTest::addColumn<int>("status");
+        QTest::newRow("missing") << QByteArray() << 401;
+        QTest::newRow("another region") << QByteArray("eastus") << 401;
+        QTest::newRow("its region") << QByteArray("westeurope") << 200;
+        QTest::newRow("its region, other case") << QByteArray("WestEurope") << 200;
+    }
+    void aRegionalResourceNeedsItsRegion()
+    {
+        QFETCH(QByteArray, region);
+        QFETCH(int, status);
+        fixture.service().setTranslatorRegion(QStringLiteral("westeurope"));
+        auto headers = translatorHeaders();
+        if (!region.isEmpty())
+            headers.append({"Ocp-Apim-Subscription-Region", region});
+        const Result r = send(request(translatePath, headers), validTranslation);
+        QCOMPARE(r.status, status);
+        if (status == 401)
+            QCOMPARE(errorCodeOf(r.body), QStringLiteral("#401000"));
+        // A global resource takes any region header, or none.
+        fixture.service().setTranslatorRegion({});
+        QCOMPARE(send(request(translatePath, headers), validTranslation).status, 200);
+    }
+
+    void speechRulesRefuseWhatTheServiceCannotUse_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        QTest::newRow("not Ogg") << recognitionPath << QByteArray("RIFF....WAVE") << 400;
+        QTest::newRow("an Ogg page without Opus")
+            << recognitionPath << QByteArray("OggS").append(200, 'x') << 400;
+        QTest::newRow("headers cut") << recognitionPath << oggOpusRecording(2).first(40) << 400;
+        QTest::newRow("61 s of audio") << recognitionPath << oggOpusRecording(3, 61000) << 400;
+        QTest::newRow("60 s of audio") << recognitionPath << oggOpusRecording(4, 60000) << 200;
+        QTest::newRow("no language")
+            << QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1?profanity=raw")
+            << oggOpusRecording(5) << 400;
+        QTest::newRow("malformed SSML")
+            << synthesisPath << QByteArray("<speak><voice name='a'>Tom & Jerry</voice></speak>") << 400;
+        QTest::newRow("SSML without voice")
+            << synthesisPath << QByteArray("<speak version='1.0' xml:lang='en-US'>hi</speak>") << 400;
+        QTest::newRow("speak without version")
+            << synthesisPath
+            << QByteArray("<speak xml:lang='en-US'><voice name='en-US-AvaNeural'>hi</voice></speak>") << 400;
+        QTest::newRow("speak without xml:lang")
+            << synthesisPath
+            << QByteArray("<speak version='1.0'><voice name='en-US-AvaNeural'>hi</voice></speak>") << 400;
+        QTest::newRow("unknown voice") << synthesisPath
+                                       << QByteArray("<speak version='1.0' xml:lang='en-US'><voice "
+                                                     "name='en-US-NobodyNeural'>hi</voice></speak>")
+                                       << 400;
+        QTest::newRow("empty voice name")
+            << synthesisPath
+            << QByteArray("<speak version='1.0' xml:lang='en-US'><voice name=''>hi</voice></speak>") << 400;
+        QTest::newRow("a voice of another language")
+            << synthesisPath
+            << QByteArray("<speak version='1.0' xml:lang='en-US'><voice "
+                          "name='fr-FR-DeniseNeural'>hi</voice></speak>")
+            << 200;
+    }
+    void speechRulesRefuseWhatTheServiceCannotUse()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        const auto headers =
+            path.startsWith(QLatin1String("/speech")) ? recognitionHeaders() : synthesisHeaders();
         const Result r = send(request(path, headers), body);
         QCOMPARE(r.status, status);
-        QVERIFY2(hasErrorBody(r.body), r.body.constData());
+        if (status != 200) {
+            QVERIFY2(hasErrorBody(r.body), r.body.constData());
+            QCOMPARE(errorCodeOf(r.body), QString::number(status));
+        }
+    }
+
+    void scriptedRepliesCarryRetryAfterAndRecognitionStatuses()
+    {
+        fixture.service().script().push(Operation::Translation, ScriptedReply::withRetryAfter(429, "7"));
+        std::unique_ptr<QNetworkReply> reply(
+            manager.post(request(translatePath, translatorHeaders()), validTranslation));
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 429);
+        QCOMPARE(reply->rawHeader("Retry-After"), QByteArray("7"));
+        for (const char *status : {"NoMatch", "InitialSilenceTimeout", "BabbleTimeout", "Error"}) {
+            fixture.service().script().push(Operation::Recognition, ScriptedReply::recognition(status));
+            const Result r = send(request(recognitionPath, recognitionHeaders()), oggOpusRecording(6));
+            QCOMPARE(r.status, 200);
+            const QJsonDocument reply = QJsonDocument::fromJson(r.body);
+            QCOMPARE(reply[QLatin1String("RecognitionStatus")].toString(), QString::fromLatin1(status));
+            QVERIFY(reply[QLatin1String("DisplayText")].isUndefined());
+        }
     }
 
     void wrongContentTypesAreRefused()
@@ -215,7 +403,7 @@ private slots:
         QCOMPARE(send(request(translatePath, headers), validTranslation).status, 415);
         auto speech = recognitionHeaders();
         speech[1].second = "audio/wav";
-        QCOMPARE(send(request(recognitionPath, speech), fakeRecording('x', 8)).status, 415);
+        QCOMPARE(send(request(recognitionPath, speech), oggOpusRecording(7)).status, 415);
         auto synthesis = synthesisHeaders();
         synthesis[2].second = "riff-24khz-16bit-mono-pcm";
         QCOMPARE(send(request(synthesisPath, synthesis), validSsml).status, 400);
@@ -251,7 +439,7 @@ private slots:
     {
         fixture.service().script().push(Operation::Translation, ScriptedReply::withStatus(503));
         fixture.service().script().push(Operation::Translation, ScriptedReply::withBody(200, "[]"));
-        QCOMPARE(send(request(recognitionPath, recognitionHeaders()), fakeRecording('x', 8)).status, 200);
+        QCOMPARE(send(request(recognitionPath, recognitionHeaders()), oggOpusRecording(8)).status, 200);
         QCOMPARE(send(request(translatePath, translatorHeaders()), validTranslation).status, 503);
         QCOMPARE(send(request(translatePath, translatorHeaders()), validTranslation).body, QByteArray("[]"));
         QCOMPARE(fixture.service().script().pending(Operation::Translation), 0);
@@ -270,8 +458,8 @@ private slots:
                     c = char(random->bounded(256));
                 if (i % 2)
                     body.prepend(path == recognitionPath ? "OggS"
-                                 : path == translatePath ? "[{\"Text\":\""
-                                                         : "<speak>");
+                                 : path == translatePath ? "{\"inputs\":[{\"text\":\""
+                                                         : "<speak version='1.0' xml:lang='en-US'>");
                 const Result r = send(request(path, headers), body);
                 QVERIFY2(r.status == 200 || r.status == 400, qPrintable(QString::number(r.status)));
             }

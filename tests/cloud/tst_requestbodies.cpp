@@ -11,34 +11,47 @@
 using namespace tolka::cloud;
 
 namespace {
-const QByteArray quotedHiBody =
-    "[{\"Text\":\"\\\"hi\\\"\", \"language\": \"fr-FR\", \"targets\": [{ \"language\": \"en-US\" }]}]";
-const QByteArray escapedControls = "\\b\\f\\n\\r\\t\\u0001\\u001f";
-const QByteArray emptySourceLanguage = "\"language\": \"\", ";
-} // namespace
-
-namespace {
 
 QByteArray bodyFor(const QByteArray &text, const QByteArray &from = "fr-FR", const QByteArray &to = "en-US")
 {
-    return translationBody(escapeJsonText(text), toTranslatorCode(from), toTranslatorCode(to));
+    return translationBody(text, toTranslatorCode(from), toTranslatorCode(to));
 }
 
-// The text, source and target the body carries, as a JSON parser reads them.
-QStringList parsed(const QByteArray &body)
+// What a JSON parser reads from a body: its members by name, and the text,
+// source and target of its one input ("<none>" for a member left out).
+struct ParsedBody
 {
+    QString error;
+    QStringList topMembers;
+    QStringList inputMembers;
+    QString text;
+    QString from;
+    QString to;
+    qsizetype targets = 0;
+};
+
+ParsedBody parsed(const QByteArray &body)
+{
+    ParsedBody out;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError)
-        return {QStringLiteral("invalid: ") + error.errorString()};
-    const QJsonObject item = document.array().at(0).toObject();
-    return {item.value(QStringLiteral("Text")).toString(), item.value(QStringLiteral("language")).toString(),
-            item.value(QStringLiteral("targets"))
-                .toArray()
-                .at(0)
-                .toObject()
-                .value(QStringLiteral("language"))
-                .toString()};
+    if (error.error != QJsonParseError::NoError) {
+        out.error = error.errorString();
+        return out;
+    }
+    out.topMembers = document.object().keys();
+    const QJsonArray inputs = document.object().value(QStringLiteral("inputs")).toArray();
+    const QJsonObject input = inputs.at(0).toObject();
+    out.inputMembers = input.keys();
+    out.text = input.value(QStringLiteral("text")).toString();
+    out.from = input.contains(QStringLiteral("language")) ? input.value(QStringLiteral("language")).toString()
+                                                          : QStringLiteral("<none>");
+    const QJsonArray targets = input.value(QStringLiteral("targets")).toArray();
+    out.targets = targets.size();
+    out.to = targets.at(0).toObject().value(QStringLiteral("language")).toString();
+    if (inputs.size() != 1)
+        out.error = QStringLiteral("%1 inputs").arg(inputs.size());
+    return out;
 }
 
 struct SsmlContent
@@ -73,18 +86,30 @@ class RequestBodiesTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void quotedHiIsTheExact78ByteBody()
+    void quotedHiIsOneInputWithItsSourceAndTarget()
     {
         const QByteArray body = bodyFor("\"hi\"");
-        QCOMPARE(body, quotedHiBody);
-        QCOMPARE(body.size(), 78);
+        // Compact JSON, members in the writer's order.
+        QCOMPARE(body, QByteArray("{\"inputs\":[{\"language\":\"fr\",\"targets\":[{\"language\":\"en\"}],"
+                                  "\"text\":\"\\\"hi\\\"\"}]}"));
+        const ParsedBody p = parsed(body);
+        QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+        QCOMPARE(p.topMembers, QStringList{QStringLiteral("inputs")});
+        QCOMPARE(p.inputMembers, (QStringList{"language", "targets", "text"}));
+        QCOMPARE(p.text, QStringLiteral("\"hi\""));
+        QCOMPARE(p.from, QStringLiteral("fr"));
+        QCOMPARE(p.to, QStringLiteral("en"));
+        QCOMPARE(p.targets, 1);
     }
 
     void bodyIsValidJsonForEveryControlCharacter()
     {
         for (int c = 0; c < 0x20; ++c) {
             const QByteArray text = QByteArray("a") + char(c) + "b";
-            QCOMPARE(parsed(bodyFor(text)).value(0), QString::fromLatin1(text));
+            const QByteArray body = bodyFor(text);
+            QCOMPARE(parsed(body).text, QString::fromLatin1(text));
+            // Escaped, never raw: a raw control character is not JSON.
+            QVERIFY(!body.contains(char(c)));
         }
     }
 
@@ -103,39 +128,55 @@ private slots:
     void bodyIsValidJsonForAwkwardTexts()
     {
         QFETCH(QByteArray, text);
-        QCOMPARE(parsed(bodyFor(text)),
-                 (QStringList{QString::fromUtf8(text), QStringLiteral("fr-FR"), QStringLiteral("en-US")}));
+        const ParsedBody p = parsed(bodyFor(text));
+        QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+        QCOMPARE(p.text, QString::fromUtf8(text));
+        QCOMPARE(p.from, QStringLiteral("fr"));
+        QCOMPARE(p.to, QStringLiteral("en"));
     }
 
-    void controlCharactersUseShortOrUnicodeEscapes()
-    {
-        QCOMPARE(escapeJsonText(QByteArray("\b\f\n\r\t\x01\x1f", 7)), escapedControls);
-        QCOMPARE(escapeJsonText("plain text"), QByteArray("plain text"));
-    }
-
-    void chineseCodesMapToScripts_data()
+    void localesMapToTranslatorCodes_data()
     {
         QTest::addColumn<QByteArray>("code");
         QTest::addColumn<QByteArray>("mapped");
+        // The speech locales, as the interface hands them over.
+        QTest::newRow("fr-FR") << QByteArray("fr-FR") << QByteArray("fr");
+        QTest::newRow("fr-CA") << QByteArray("fr-CA") << QByteArray("fr-CA");
+        QTest::newRow("pt-BR") << QByteArray("pt-BR") << QByteArray("pt");
+        QTest::newRow("pt-PT") << QByteArray("pt-PT") << QByteArray("pt-PT");
+        QTest::newRow("sr-RS") << QByteArray("sr-RS") << QByteArray("sr-Cyrl");
+        QTest::newRow("sr-Latn-RS") << QByteArray("sr-Latn-RS") << QByteArray("sr-Latn");
+        QTest::newRow("iu-Cans-CA") << QByteArray("iu-Cans-CA") << QByteArray("iu");
+        QTest::newRow("mn-MN") << QByteArray("mn-MN") << QByteArray("mn-Cyrl");
+        QTest::newRow("fil-PH") << QByteArray("fil-PH") << QByteArray("fil");
+        // Chinese: the speech locales, then names outside them.
         for (const char *c : {"zh-HK", "zh-TW", "cmn-Hant-TW"})
             QTest::newRow(c) << QByteArray(c) << QByteArray("zh-Hant");
         for (const char *c : {"wuu-CN", "yue-CN", "zh-CN", "zh-CN-GUANGXI", "zh-CN-henan", "zh-CN-liaoning",
                               "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN"})
             QTest::newRow(c) << QByteArray(c) << QByteArray("zh-Hans");
-        for (const char *c : {"zh-cn", "zh-SG", "zh", "fr-FR", "", "zh-CN-henan "})
+        // Anything else passes unchanged.
+        for (const char *c : {"zh-cn", "zh-SG", "zh", "xx-YY", "", "zh-CN-henan "})
             QTest::newRow(c[0] ? c : "empty") << QByteArray(c) << QByteArray(c);
     }
-    void chineseCodesMapToScripts()
+    void localesMapToTranslatorCodes()
     {
         QFETCH(QByteArray, code);
         QFETCH(QByteArray, mapped);
         QCOMPARE(toTranslatorCode(code), mapped);
     }
 
-    void bothCodesAreMappedAndAnEmptySourceStaysEmpty()
+    void bothCodesAreMappedAndAnEmptySourceIsLeftOut()
     {
-        QCOMPARE(parsed(bodyFor("x", "zh-HK", "zh-CN")).mid(1), (QStringList{"zh-Hant", "zh-Hans"}));
-        QVERIFY(bodyFor("x", "", "de-DE").contains(emptySourceLanguage));
+        const ParsedBody p = parsed(bodyFor("x", "zh-HK", "zh-CN"));
+        QCOMPARE(p.from, QStringLiteral("zh-Hant"));
+        QCOMPARE(p.to, QStringLiteral("zh-Hans"));
+        // Without a source the translator detects the language; an empty
+        // code would be refused as an invalid source.
+        const ParsedBody detect = parsed(bodyFor("x", "", "de-DE"));
+        QCOMPARE(detect.from, QStringLiteral("<none>"));
+        QCOMPARE(detect.inputMembers, (QStringList{"targets", "text"}));
+        QCOMPARE(detect.to, QStringLiteral("de"));
     }
 
     void ssmlHasItsPiecesInOrder()

@@ -1,5 +1,6 @@
-// The retry gate shared by all requests: five sends per cycle, the warning,
-// fresh connections from the third send on, the shared counter and timeouts.
+// The retry gate shared by all requests: five sends per cycle spaced by a
+// growing pause, the warning, fresh connections from the third send on, the
+// shared counter and timeouts.
 #include "cloudfixture.h"
 
 #include "clientstate.h"
@@ -14,6 +15,13 @@
 
 using namespace tolka::cloud;
 using namespace std::chrono_literals;
+
+namespace {
+// A cycle of five failures pauses 3 s in all; room for a slow machine.
+constexpr auto cycleTimeout = 20s;
+// Arrival times are read at millisecond resolution on both sides.
+constexpr qint64 clockSlack = 5;
+} // namespace
 
 class RetryGateTest : public QObject
 {
@@ -55,7 +63,7 @@ private slots:
     {
         scriptFailures(Operation::Translation, 5);
         client.ttrad("x");
-        QTRY_COMPARE(window.count(QStringLiteral("WARNING")), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("WARNING")), 1, cycleTimeout);
         QCOMPARE(window.last(QStringLiteral("WARNING")), QVariant(false));
         QCOMPARE(window.count(QStringLiteral("TRAD")), 0);
         QCOMPARE(clientState().failureCount, 0);
@@ -65,6 +73,16 @@ private slots:
         QCOMPARE(sends.at(0).keyRole, QStringLiteral("translator-primary"));
         for (qsizetype i = 1; i < 5; ++i)
             QCOMPARE(sends.at(i).keyRole, QStringLiteral("translator-backup"));
+        // A brief outage is ridden out, not hit five times in a burst: the
+        // pauses before sends two to five grow (at least 200, 400, 800 and
+        // 1600 ms between arrivals; a lower bound only, the machine may be slow).
+        for (qsizetype i = 1; i < 5; ++i) {
+            const qint64 gap = sends.at(i - 1).arrival.msecsTo(sends.at(i).arrival);
+            const qint64 pause = 200 << (i - 1);
+            QVERIFY2(gap >= pause - clockSlack,
+                     qPrintable(QStringLiteral("send %1 after %2 ms").arg(i + 1).arg(gap)));
+        }
+        QCOMPARE(window.count(QStringLiteral("ERROR")), 0);
 
         // The next user translation is sent (a new cycle) and nothing else of
         // the dropped one follows it.
@@ -72,7 +90,7 @@ private slots:
         QTRY_COMPARE(window.count(QStringLiteral("TRAD")), 1);
         sends = fixture.service().log().entries();
         QCOMPARE(sends.size(), 6);
-        QCOMPARE(sends.at(5).bodySha256, sha256Hex(translationBody("y", "fr-FR", "en-US")));
+        QCOMPARE(sends.at(5).bodySha256, sha256Hex(translationBody("y", "fr", "en")));
         QCOMPARE(sends.at(5).keyRole, QStringLiteral("translator-backup"));
     }
 
@@ -84,7 +102,7 @@ private slots:
         fixture.reset();
         scriptFailures(Operation::Translation, 5);
         client.ttrad("x");
-        QTRY_COMPARE(window.count(QStringLiteral("WARNING")), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("WARNING")), 1, cycleTimeout);
         const QList<quint16> p = ports(Operation::Translation);
         QCOMPARE(p.size(), 5);
         // Sends one and two share the pooled connection; each later send
@@ -100,8 +118,8 @@ private slots:
         // Recognition fails three times; its fourth send is held open.
         scriptFailures(Operation::Recognition, 3);
         fixture.service().script().push(Operation::Recognition, ScriptedReply::heldWithStatus(500));
-        messenger::instance()->recordingReady.fire(fakeRecording('a', 100));
-        QTRY_COMPARE(fixture.service().heldCount(), 1);
+        messenger::instance()->recordingReady.fire(oggOpusRecording(2));
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.service().heldCount(), 1, cycleTimeout);
         QCOMPARE(clientState().failureCount, 3);
 
         // A translation succeeds meanwhile: the shared counter goes back to 0.

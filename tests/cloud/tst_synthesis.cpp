@@ -77,48 +77,68 @@ private slots:
     {
         fixture.service().script().push(Operation::Synthesis, ScriptedReply::withBody(200, QByteArray()));
         clientState().failureCount = 1;
-        client.tvoice("x", "v");
+        client.tvoice("x", "fr-FR-DeniseNeural");
         QTRY_COMPARE(clientState().failureCount, 0);
         QVERIFY(sink.received.isEmpty());
     }
 
-    void markupInTextAndVoiceStillMakesAValidDocument()
+    void markupInTheTextStillMakesAValidDocument()
     {
         client.setSpeechLanguage("en-US");
-        client.tvoice("Tom & Jerry <3 it's \"fine\"", "en-US-A'B");
+        client.tvoice("Tom & Jerry <3 it's \"fine\"", "en-US-AvaNeural");
         // The service parses the document and would answer 400 when malformed.
         QTRY_COMPARE(sink.received.size(), 1);
         QCOMPARE(fixture.service().log().entries().size(), 1);
         QCOMPARE(lastRequest().status, 200);
     }
 
-    void emptyVoiceNameIsStillSent()
+    void aVoiceTheServiceLacksIsABadRequest_data()
     {
-        client.tvoice("x", "");
-        QTRY_COMPARE(sink.received.size(), 1);
-        QCOMPARE(lastRequest().bodySha256, sha256Hex(ssmlDocument("fr-FR", "", "x")));
+        QTest::addColumn<QByteArray>("voice");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("unknown") << QByteArray("fr-FR-NobodyNeural");
+        QTest::newRow("markup") << QByteArray("en-US-A'B");
+    }
+    void aVoiceTheServiceLacksIsABadRequest()
+    {
+        QFETCH(QByteArray, voice);
+        client.tvoice("x", voice);
+        QTRY_COMPARE(window.count(QStringLiteral("ERROR")), 1);
+        // Sent once as built, then not again: the same document would be refused.
+        QCOMPARE(fixture.service().log().entries().size(), 1);
+        QCOMPARE(lastRequest().bodySha256, sha256Hex(ssmlDocument("fr-FR", voice, "x")));
+        QCOMPARE(lastRequest().status, 400);
+        const QVariantMap error = window.last(QStringLiteral("ERROR")).toMap();
+        QCOMPARE(error.value(QStringLiteral("service")).toString(), QStringLiteral("synthesis"));
+        QCOMPARE(error.value(QStringLiteral("failure")).toString(), QStringLiteral("badRequest"));
+        QCOMPARE(error.value(QStringLiteral("status")).toInt(), 400);
+        QVERIFY(sink.received.isEmpty());
+        QCOMPARE(clientState().failureCount, 0);
     }
 
     void aResendSpeaksTheCurrentLanguage()
     {
         fixture.service().script().push(Operation::Synthesis, ScriptedReply::heldWithStatus(500));
-        client.tvoice("x", "v");
+        client.tvoice("x", "fr-FR-DeniseNeural");
         QTRY_COMPARE(fixture.service().heldCount(), 1);
         client.setSpeechLanguage("de-DE");
         fixture.service().releaseHeld();
         QTRY_COMPARE(sink.received.size(), 1);
         const QList<LoggedRequest> requests = fixture.service().log().entries();
         QCOMPARE(requests.size(), 2);
-        QCOMPARE(requests.at(0).bodySha256, sha256Hex(ssmlDocument("fr-FR", "v", "x")));
-        QCOMPARE(requests.at(1).bodySha256, sha256Hex(ssmlDocument("de-DE", "v", "x")));
+        QCOMPARE(requests.at(0).bodySha256, sha256Hex(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "x")));
+        QCOMPARE(requests.at(1).bodySha256, sha256Hex(ssmlDocument("de-DE", "fr-FR-DeniseNeural", "x")));
         QCOMPARE(requests.at(1).keyRole, QStringLiteral("westeurope-backup"));
     }
 
     void afterAFailedSynthesisRecognitionUsesTheBackupKey()
     {
+        fixture.service().script().push(Operation::Synthesis, ScriptedReply::withStatus(503));
+        client.tvoice("x", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(sink.received.size(), 1);
         QVERIFY(clientState().useSpeechBackupKey);
         client.setFastTranscribe("fr-FR");
-        client.onRecording(fakeRecording('s', 10));
+        client.onRecording(oggOpusRecording(20));
         QTRY_COMPARE(window.count(QStringLiteral("SPEECH")), 1);
         QCOMPARE(lastRequest().keyRole, QStringLiteral("westeurope-backup"));
     }

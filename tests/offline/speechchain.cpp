@@ -38,7 +38,7 @@ public:
             tts().tvoice(text.toUtf8(), voice);
         } else if (tag == u"ISPLAYING" && !value.toBool() && translated) {
             playbackEnded = true;
-        } else if (tag == u"WARNING") {
+        } else if (tag == u"WARNING" || tag == u"ERROR") {
             warned = true;
         }
     }

@@ -77,9 +77,13 @@ private slots:
     void silentRecordingHasNoText()
     {
         record(std::vector<qint16>(48000, 0), sink);
-        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("SPEECH")), 1, replyWait);
-        // "NoMatch" carries no DisplayText: the client hands on an undefined value.
-        QVERIFY(window.last(QStringLiteral("SPEECH")).value<QJsonValue>().isUndefined());
+        // "NoMatch": the interface is told nothing was heard, not sent a text.
+        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("ERROR")), 1, replyWait);
+        const QVariantMap error = window.last(QStringLiteral("ERROR")).toMap();
+        QCOMPARE(error.value(QStringLiteral("failure")).toString(), QStringLiteral("nothingRecognised"));
+        QCOMPARE(error.value(QStringLiteral("code")).toString(), QStringLiteral("NoMatch"));
+        QCOMPARE(window.count(QStringLiteral("SPEECH")), 0);
+        QCOMPARE(fixture.service().log().entries().size(), 1);
     }
 };
 

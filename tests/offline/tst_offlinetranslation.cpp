@@ -131,21 +131,23 @@ private slots:
         QCOMPARE(unknownSource.error().code, QStringLiteral("400035"));
     }
 
-    // The refusal is a failure like any other for the client: five sends,
-    // then the warning, and no translation shown.
-    void unsupportedPairTakesTheClientsRetryPath()
+    // The refusal is a bad request for the client: sent once, not again,
+    // and the interface is told which language the service lacks.
+    void unsupportedPairIsNotResent()
     {
         client.setFastTranscribe("en-US");
         client.setSpeechLanguage("ja-JP");
         client.ttrad("Hello");
-        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("WARNING")), 1, replyWait);
-        QCOMPARE(window.last(QStringLiteral("WARNING")), QVariant(false));
+        QTRY_COMPARE_WITH_TIMEOUT(window.count(QStringLiteral("ERROR")), 1, replyWait);
+        const QVariantMap error = window.last(QStringLiteral("ERROR")).toMap();
+        QCOMPARE(error.value(QStringLiteral("failure")).toString(), QStringLiteral("badRequest"));
+        QCOMPARE(error.value(QStringLiteral("code")).toString(), QStringLiteral("400036"));
         QCOMPARE(window.count(QStringLiteral("TRAD")), 0);
+        QCOMPARE(window.count(QStringLiteral("WARNING")), 0);
         const QList<LoggedRequest> sends = fixture.service().log().entries();
-        QCOMPARE(sends.size(), 5);
-        for (const LoggedRequest &send : sends)
-            QCOMPARE(send.status, 400);
-        QVERIFY(clientState().useTranslatorBackupKey);
+        QCOMPARE(sends.size(), 1);
+        QCOMPARE(sends.constFirst().status, 400);
+        QCOMPARE(clientState().failureCount, 0);
 
         // The next translation of a supported pair goes through.
         client.setSpeechLanguage("es-ES");

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the catalogue's constant documents as C++ (Parts 2.1, 2.2, 2.3).
+"""Writes the catalogue's constant documents as C++.
 
 Inputs (committed, in catalogue/data/):
   voices.json        the synthesis service's neural voices of the 148 locales
@@ -8,6 +8,9 @@ Inputs (committed, in catalogue/data/):
                      hand-written overrides
   about.json         store links and contributor lines
   shadows.json       the shadow levels
+  locale-to-translator.json  the translator language code of each of the 148
+                     locales
+  translator-languages.json  the language codes the translator accepts
 
 Output (committed, in catalogue/generated/): one .cpp file per group of
 documents, one member per line, so that a changed label or name is a changed
@@ -191,6 +194,17 @@ def check_labels(labels):
                 raise GenerationError(f"labels.json: {lang}: label {key} is empty or padded")
 
 
+def check_translator(mapping, languages, codes):
+    """The translator code table: one entry per locale, every code one the translator accepts."""
+    if list(mapping) != codes:
+        raise GenerationError("locale-to-translator.json: keys must be the 148 locales of voices.json, in order")
+    if list(languages) != sorted(languages, key=lambda c: c.encode()):
+        raise GenerationError("translator-languages.json: codes are not in ascending byte order")
+    unknown = sorted({c for c in mapping.values() if c not in languages})
+    if unknown:
+        raise GenerationError(f"locale-to-translator.json: codes the translator does not accept: {unknown}")
+
+
 def check_shadows(shadows):
     if list(shadows) != [str(i) for i in range(13)]:
         raise GenerationError("shadows.json: levels must be \"0\" to \"12\"")
@@ -288,6 +302,9 @@ def generate(icu):
     about = load("about.json")
     shadows = load("shadows.json")
     check_shadows(shadows)
+    translator_codes = load("locale-to-translator.json")
+    translator_languages = load("translator-languages.json")["codes"]
+    check_translator(translator_codes, translator_languages, codes)
     if len(about["contributorLines"]) != 9 or any(" : " not in l for l in about["contributorLines"]):
         raise GenerationError("about.json: nine contributor lines \"name : role\"")
     if list(about["storeLinks"]) != ["android", "macos", "ios"]:
@@ -325,6 +342,12 @@ def generate(icu):
     files["shadows.cpp"] = source(
         ["Shadow levels, from catalogue/data/shadows.json."],
         [("shadowLevels", shadows, ["{v}.size() == 13", "{v}[\"12\"].at(2)[\"padding\"].toDouble() == 59.5"])])
+    files["translator.cpp"] = source(
+        ["Translator language codes, from catalogue/data/locale-to-translator.json and",
+         "catalogue/data/translator-languages.json."],
+        [("translatorCodes", translator_codes, ["{v}.size() == 148", "{v}[\"fr-FR\"].text() == \"fr\""]),
+         ("translatorLanguages", translator_languages,
+          [f"{{v}}.size() == {len(translator_languages)}", "{v}[\"zh-Hans\"].size() > 0"])])
     return files
 
 

@@ -200,6 +200,7 @@ function sortMessages(tag, value) {
         textToTranslateField.text = value;
         break;
     case "WARNING":
+    case "ERROR": // a request that was not resent: value names service, failure and code
         getPanel("Busy").visible = false;
         open("Warning");
         break;

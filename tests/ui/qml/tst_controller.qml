@@ -114,6 +114,18 @@ TestCase {
         wind.forwardMessage("WARNING", false);
         verify(!panel("Busy").visible);
         tryVerify(() => panel("Warning").visible);
+        panel("Warning").close();
+        tryVerify(() => !panel("Warning").visible);
+        // A request that is not resent tells why; the same popup for now.
+        wind.forwardMessage("BUSY", true);
+        wind.forwardMessage("ERROR", {
+            "service": "recognition",
+            "failure": "nothingRecognised",
+            "status": 200,
+            "code": "NoMatch"
+        });
+        verify(!panel("Busy").visible);
+        tryVerify(() => panel("Warning").visible);
 
         wind.forwardMessage("ISPLAYING", true);
         const repeat = panel("RepeatBt");

@@ -1,0 +1,120 @@
+#include "exchange.h"
+
+#include "clientstate.h"
+#include "frame.h"
+#include "logging.h"
+
+#include <QCoreApplication>
+#include <QNetworkReply>
+#include <QRestReply>
+#include <QTimer>
+
+#include <memory>
+
+namespace tolka::cloud {
+
+namespace {
+
+bool &backupKeyFlag(Service service)
+{
+    ClientState &s = clientState();
+    return service == Service::Translation ? s.useTranslatorBackupKey : s.useSpeechBackupKey;
+}
+
+Verdict verdictOf(Service service, QRestReply &reply, const QByteArray &body)
+{
+    const QNetworkReply *network = reply.networkReply();
+    const QByteArray retryAfter = network ? network->rawHeader("Retry-After") : QByteArray();
+    return classifyReply(service, reply.error(), reply.httpStatus(), body, retryAfter);
+}
+
+// The request will not be sent again: its cycle ends as the gate ends one,
+// with the counter restarted and the interface told why.
+void stop(Service service, const Verdict &verdict)
+{
+    qCInfo(lcCloud).noquote() << serviceName(service)
+                              << "request not resent:" << replyClassName(verdict.replyClass) << "status"
+                              << verdict.status
+                              << (verdict.code.isEmpty() ? QString()
+                                                         : QStringLiteral("code ") + verdict.code);
+    clientState().failureCount = 0;
+    sendMessage(QStringLiteral("ERROR"), errorMessage(service, verdict));
+}
+
+void resendLater(const std::function<void()> &resend, std::chrono::milliseconds delay)
+{
+    if (delay.count() <= 0) {
+        resend();
+        return;
+    }
+    // Precise: a coarse timer may fire early, and the pause is the point.
+    QTimer::singleShot(delay, Qt::PreciseTimer, QCoreApplication::instance(), resend);
+}
+
+void handleReply(const Exchange &exchange, QRestReply &reply)
+{
+    if (exchange.onReply)
+        exchange.onReply();
+    // Error bodies are read here too, so that their code can be classified;
+    // logReplyError still finds them, as they are only peeked at.
+    QNetworkReply *network = reply.networkReply();
+    const QByteArray body = network ? network->peek(network->bytesAvailable()) : QByteArray();
+    const Verdict verdict = verdictOf(exchange.service, reply, body);
+    ClientState &s = clientState();
+    switch (verdict.replyClass) {
+    case ReplyClass::Success:
+        if (!body.isEmpty())
+            exchange.onSuccess(reply.readBody());
+        s.failureCount = 0;
+        break;
+    case ReplyClass::NothingRecognised:
+        // The service worked; the user said nothing it could hear.
+        s.failureCount = 0;
+        sendMessage(QStringLiteral("ERROR"), errorMessage(exchange.service, verdict));
+        break;
+    case ReplyClass::Transient:
+    case ReplyClass::Throttled:
+        backupKeyFlag(exchange.service) = true;
+        logReplyError(reply);
+        resendLater(exchange.resend, resendDelay(verdict, s.failureCount));
+        break;
+    case ReplyClass::KeyRejected:
+        backupKeyFlag(exchange.service) = true;
+        logReplyError(reply);
+        if (exchange.backupKey)
+            stop(exchange.service, verdict);
+        else
+            exchange.resend(); // with the backup key, at once: waiting would not help
+        break;
+    case ReplyClass::BadRequest:
+        backupKeyFlag(exchange.service) = true;
+        logReplyError(reply);
+        stop(exchange.service, verdict);
+        break;
+    }
+}
+
+} // namespace
+
+void post(Exchange exchange)
+{
+    ClientState &s = clientState();
+    if (!s.restManager)
+        return;
+    const auto shared = std::make_shared<const Exchange>(std::move(exchange));
+    s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
+                        [shared](QRestReply &reply) {
+                            handleReply(*shared, reply);
+                            releaseReply(reply);
+                        });
+}
+
+QVariantMap errorMessage(Service service, const Verdict &verdict)
+{
+    return {{QStringLiteral("service"), serviceName(service)},
+            {QStringLiteral("failure"), replyClassName(verdict.replyClass)},
+            {QStringLiteral("status"), verdict.status},
+            {QStringLiteral("code"), verdict.code}};
+}
+
+} // namespace tolka::cloud

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "failureclass.h"
+
+#include <QByteArray>
+#include <QNetworkRequest>
+
+#include <functional>
+
+// The chain every request shares once it is built: post it, classify the
+// reply, count the failure, resend after a pause or stop and tell the
+// interface ("ERROR"), release the reply.
+namespace tolka::cloud {
+
+struct Exchange
+{
+    Service service = Service::Translation;
+    QNetworkRequest request; // with every header set
+    QByteArray body;
+    bool backupKey = false;                            // the request carries the backup key
+    std::function<void()> onReply;                     // first, for every reply (may be empty)
+    std::function<void(const QByteArray &)> onSuccess; // a 2xx reply with a body
+    std::function<void()> resend;                      // the same request again, through the gate
+};
+
+void post(Exchange exchange);
+
+// The "ERROR" message of a request that is not resent: which service, which
+// class of failure, the HTTP status and the service's code.
+[[nodiscard]] QVariantMap errorMessage(Service service, const Verdict &verdict);
+
+} // namespace tolka::cloud
