@@ -1,6 +1,7 @@
 // Invariants of the stored catalogue as a whole.
 #include "catalogue.h"
 #include "documents.h"
+#include "translatorcodes.h"
 
 #include <QCollator>
 #include <QHash>
@@ -302,6 +303,48 @@ private slots:
                 }
             }
         }
+    }
+
+    void everyVoiceIsKnownByItsShortNameOnly()
+    {
+        int voices = 0;
+        for (const StaticMember &m : voiceCatalogue.members()) {
+            for (const StaticValue &voice : m.value["voices"].elements()) {
+                const QByteArray shortName = b(voice["ShortName"]);
+                QVERIFY2(isVoiceName(shortName), shortName.constData());
+                // Near misses: case, a missing suffix, a neighbour's locale.
+                QVERIFY(!isVoiceName(shortName.toLower()));
+                QVERIFY(!isVoiceName(shortName.chopped(6)));
+                QVERIFY(!isVoiceName(shortName + ' '));
+                ++voices;
+            }
+        }
+        QCOMPARE(voices, 482);
+        QVERIFY(!isVoiceName("fr-CA-DeniseNeural")); // a fr-FR voice
+        QVERIFY(!isVoiceName(""));
+        QVERIFY(!isVoiceName("-"));
+        QVERIFY(!isVoiceName("Neural"));
+    }
+
+    void everyLocaleHasATranslatorCodeTheTranslatorAccepts()
+    {
+        QCOMPARE(translatorCodes.size(), 148u);
+        for (const StaticMember &m : voiceCatalogue.members()) {
+            const QByteArray code = translatorCode(b(m.key));
+            QVERIFY2(isTranslatorLanguage(code), code.constData());
+            // The language itself, or one of its scripts or regions.
+            const QByteArray language = b(m.key).split('-').constFirst();
+            const bool chinese = language == "zh" || language == "wuu" || language == "yue";
+            QVERIFY2(chinese ? code.startsWith("zh-Han") : code.startsWith(language),
+                     (b(m.key) + " -> " + code).constData());
+        }
+        QCOMPARE(translatorLanguageCodes().size(), 135);
+        // Tags are case-insensitive; other codes are not the translator's.
+        QVERIFY(isTranslatorLanguage("FR-ca"));
+        QVERIFY(isTranslatorLanguage("zh-hans"));
+        QVERIFY(!isTranslatorLanguage("fr-FR"));
+        QVERIFY(!isTranslatorLanguage("zh"));
+        QVERIFY(!isTranslatorLanguage(""));
     }
 };
 
