@@ -104,7 +104,7 @@ QByteArray oggOpusRecording(int seed, int milliseconds)
     const double pitch = 200.0 + 37.0 * seed;
     std::vector<opus_int16> pcm(frame);
     unsigned char packet[OggWriter::maxPacketSize];
-    const int frames = std::max(1, milliseconds * rate / 1000 / frame);
+    const int frames = std::max(1, int(qint64(milliseconds) * rate / 1000 / frame));
     for (int f = 0; f < frames; ++f) {
         for (int i = 0; i < frame; ++i) {
             const double t = double(f * frame + i) / rate;
