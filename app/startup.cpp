@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "account.h"
 #include "helper.h"
 #include "input.h"
 #include "logging.h"
@@ -49,14 +50,17 @@ QVariantMap initialProperties()
     static constinit helper catalogue;
     static constinit output player;
     static constinit input recorder;
+    static constinit account service;
     QVariant ttsValue = QVariant::fromValue(cloud);
     QVariant helperValue = QVariant::fromValue(catalogue);
     QVariant playerValue = QVariant::fromValue(player);
     QVariant recorderValue = QVariant::fromValue(recorder);
+    QVariant accountValue = QVariant::fromValue(service);
     return {{QStringLiteral("tts"), ttsValue},
             {QStringLiteral("helper"), helperValue},
             {QStringLiteral("player"), playerValue},
-            {QStringLiteral("recorder"), recorderValue}};
+            {QStringLiteral("recorder"), recorderValue},
+            {QStringLiteral("account"), accountValue}};
 }
 
 QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component)

@@ -12,6 +12,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcCatalogue)
 
 namespace tolka::catalogue {
 
+// Interface labels per language, ids 0 to labelCount - 1.
+inline constexpr qsizetype labelCount = 56;
+
 // Chinese code sets used by languageKey (and by the translation client).
 QByteArrayList zhHantCodes();
 QByteArrayList zhHansCodes();

@@ -217,14 +217,14 @@ QByteArray baseLabel(qsizetype id)
     const size_t uid = size_t(id);
     if (uid < n)
         return bytes(entry.isArray() ? entry.at(uid) : entry.valueAt(uid));
-    if (uid > 25)
+    if (uid >= size_t(labelCount))
         return emptyBytes();
     return bytes(rawLabels.valueAt(uid));
 }
 
 QByteArray rawLabel(qsizetype id)
 {
-    if (size_t(id) > 25)
+    if (size_t(id) >= size_t(labelCount))
         return emptyBytes();
     return bytes(rawLabels.valueAt(size_t(id)));
 }

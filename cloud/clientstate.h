@@ -1,5 +1,6 @@
 #pragma once
 
+#include "credentials.h"
 #include "tts.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 class messenger;
 
@@ -28,7 +30,10 @@ struct ClientState
     // The value the hub delivers recordings to; lives as long as the state.
     tts receiver;
 
-    bool westEuropeRegion = false;
+    Credentials credentials;
+    // Where every request goes instead of the services' hosts (the local
+    // stand-in), or nothing.
+    std::optional<QUrl> origin;
     QUrl translateUrl;
     QUrl synthesisUrl;
     QUrl recognitionUrl;
@@ -37,9 +42,6 @@ struct ClientState
     QNetworkRequest synthesisRequest;
     QNetworkRequest recognitionRequest;
     QNetworkRequest transcriptionRequest;
-
-    // The translator resource's region; empty for a global resource.
-    QByteArray translatorRegion;
 
     QByteArray speechLanguage;
     QByteArray sourceLanguage;

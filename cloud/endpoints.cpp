@@ -28,9 +28,9 @@ void buildUrl(QUrl &url, const QString &host, const QString &path)
     url.setPath(path, QUrl::DecodedMode);
 }
 
-Endpoints buildEndpoints(bool westEurope, const std::optional<QUrl> &origin)
+Endpoints buildEndpoints(const QString &speechRegion, const std::optional<QUrl> &origin)
 {
-    const QString region = westEurope ? QStringLiteral("westeurope.") : QStringLiteral("eastus.");
+    const QString region = speechRegion + u'.';
     Endpoints e;
     buildUrl(e.translate, QString::fromUtf8(config::translatorHost), QStringLiteral("/translate"));
     buildUrl(e.synthesis, region + QString::fromUtf8(config::synthesisHostSuffix),

@@ -26,9 +26,10 @@ struct Endpoints
 // Scheme "https", host and path, each taken as decoded text.
 void buildUrl(QUrl &url, const QString &host, const QString &path);
 
-// The four endpoints of a region. With an origin, every endpoint goes to its
-// scheme, host and port instead; paths stay the same.
-[[nodiscard]] Endpoints buildEndpoints(bool westEurope, const std::optional<QUrl> &origin = std::nullopt);
+// The four endpoints of a speech region (e.g. "westeurope"). With an origin,
+// every endpoint goes to its scheme, host and port instead; paths stay the same.
+[[nodiscard]] Endpoints buildEndpoints(const QString &speechRegion,
+                                       const std::optional<QUrl> &origin = std::nullopt);
 
 // Development override read from TOLKA_CLOUD_ORIGIN ("https://host:port").
 // Anything else than an https origin is refused with a warning.

@@ -3,6 +3,7 @@
 #include "clientstate.h"
 #include "frame.h"
 #include "logging.h"
+#include "serviceswitch.h"
 
 #include <QCoreApplication>
 #include <QNetworkReply>
@@ -81,10 +82,10 @@ void handleReply(const Exchange &exchange, QRestReply &reply)
     case ReplyClass::KeyRejected:
         backupKeyFlag(exchange.service) = true;
         logReplyError(reply);
-        if (exchange.backupKey)
-            stop(exchange.service, verdict);
-        else
+        if (exchange.otherKeyLeft)
             exchange.resend(); // with the backup key, at once: waiting would not help
+        else
+            stop(exchange.service, verdict);
         break;
     case ReplyClass::BadRequest:
         backupKeyFlag(exchange.service) = true;
@@ -101,6 +102,11 @@ void post(Exchange exchange)
     ClientState &s = clientState();
     if (!s.restManager)
         return;
+    // Rebuilt when sent later: the service may be somewhere else by then.
+    if (!serviceReady(exchange.resend))
+        return;
+    if (exchange.onSend)
+        exchange.onSend();
     const auto shared = std::make_shared<const Exchange>(std::move(exchange));
     s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
                         [shared](QRestReply &reply) {

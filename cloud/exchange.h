@@ -17,12 +17,14 @@ struct Exchange
     Service service = Service::Translation;
     QNetworkRequest request; // with every header set
     QByteArray body;
-    bool backupKey = false;                            // the request carries the backup key
+    bool otherKeyLeft = false;                         // a rejected key may give way to the backup key
+    std::function<void()> onSend;                      // just before posting (may be empty)
     std::function<void()> onReply;                     // first, for every reply (may be empty)
     std::function<void(const QByteArray &)> onSuccess; // a 2xx reply with a body
     std::function<void()> resend;                      // the same request again, through the gate
 };
 
+// Posts the request, or has it wait while the service is being started.
 void post(Exchange exchange);
 
 // The "ERROR" message of a request that is not resent: which service, which

@@ -63,6 +63,8 @@ void prepareRequests()
 {
     ClientState &s = clientState();
     // Order matters: the copies are taken before later headers are added.
+    // Fresh templates, so that no header of an earlier service stays.
+    s.translateRequest = QNetworkRequest();
     QNetworkRequest &base = s.translateRequest;
     base.setTransferTimeout(5000ms);
     base.setPriority(QNetworkRequest::HighPriority);
@@ -126,9 +128,8 @@ bool translatorBackupKeyDue()
 void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength,
                   std::optional<QByteArray> key)
 {
-    const ClientState &s = clientState();
     QHttpHeaders headers = request.headers();
-    const QByteArray chosen = key ? *key : speechKey(s.westEuropeRegion, speechBackupKeyDue());
+    const QByteArray chosen = key ? *key : speechKey(speechBackupKeyDue());
     headers.replaceOrAppend("Ocp-Apim-Subscription-Key", chosen);
     if (contentLength)
         headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentLength,

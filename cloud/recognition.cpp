@@ -3,6 +3,7 @@
 #include "clientstate.h"
 #include "exchange.h"
 #include "frame.h"
+#include "keys.h"
 
 #include <QUrlQuery>
 
@@ -22,17 +23,17 @@ void recognizeShortAudio(const QByteArray &recording, const QByteArray &language
     s.recognitionRequest.setUrl(s.recognitionUrl);
     Exchange exchange;
     exchange.service = Service::Recognition;
-    exchange.backupKey = speechBackupKeyDue();
+    exchange.otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
     applyHeaders(s.recognitionRequest, recording.size());
     exchange.request = s.recognitionRequest;
     exchange.body = recording;
+    exchange.onSend = [] { sendMessage(QStringLiteral("BUSY"), true); };
     exchange.onReply = [] { sendMessage(QStringLiteral("BUSY"), false); };
     exchange.onSuccess = [](const QByteArray &answer) {
         sendMessage(QStringLiteral("SPEECH"),
                     QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
     };
     exchange.resend = [recording, language] { recognizeShortAudio(recording, language); };
-    sendMessage(QStringLiteral("BUSY"), true);
     post(std::move(exchange));
 }
 

@@ -3,6 +3,7 @@
 #include "clientstate.h"
 #include "exchange.h"
 #include "frame.h"
+#include "keys.h"
 #include "messenger.h"
 
 #include <string_view>
@@ -68,7 +69,7 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
     exchange.service = Service::Synthesis;
     // Rebuilt on every send: a resend speaks the current language.
     exchange.body = ssmlDocument(s.speechLanguage, voice, text);
-    exchange.backupKey = speechBackupKeyDue();
+    exchange.otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
     applyHeaders(s.synthesisRequest, exchange.body.size());
     exchange.request = s.synthesisRequest;
     exchange.onSuccess = [](const QByteArray &audio) {

@@ -37,10 +37,11 @@ QNetworkRequest translationRequest(qint64 bodyLength, bool backupKey)
     applyHeaders(s.translateRequest, bodyLength, translatorKey(backupKey));
     QHttpHeaders headers = s.translateRequest.headers();
     // A regional or multi-service resource refuses a key without its region.
-    if (s.translatorRegion.isEmpty())
+    const QByteArray &region = s.credentials.translatorRegion;
+    if (region.isEmpty())
         headers.removeAll("Ocp-Apim-Subscription-Region");
     else
-        headers.replaceOrAppend("Ocp-Apim-Subscription-Region", s.translatorRegion);
+        headers.replaceOrAppend("Ocp-Apim-Subscription-Region", region);
     s.translateRequest.setHeaders(headers);
     return s.translateRequest;
 }
@@ -59,8 +60,9 @@ void translate(const QByteArray &text, const QByteArray &from, const QByteArray 
     Exchange exchange;
     exchange.service = Service::Translation;
     exchange.body = translationBody(text, from, to);
-    exchange.backupKey = translatorBackupKeyDue();
-    exchange.request = translationRequest(exchange.body.size(), exchange.backupKey);
+    const bool backup = translatorBackupKeyDue();
+    exchange.otherKeyLeft = !backup && hasTranslatorBackupKey();
+    exchange.request = translationRequest(exchange.body.size(), backup);
     exchange.onSuccess = [](const QByteArray &answer) {
         const QJsonValue top = parseJson(answer);
         sendMessage(

@@ -1,12 +1,12 @@
 #include "tts.h"
 
 #include "clientstate.h"
-#include "cloudconfig.h"
 #include "endpoints.h"
 #include "frame.h"
 #include "logging.h"
 #include "messenger.h"
 #include "recognition.h"
+#include "serviceswitch.h"
 #include "synthesis.h"
 #include "translation.h"
 
@@ -43,25 +43,17 @@ void tts::init()
     if (!caFile.isEmpty())
         trustExtraCaFile(caFile);
 
-    s.westEuropeRegion = isWestEuropeOffset(localStandardOffset());
-    const Endpoints endpoints = buildEndpoints(s.westEuropeRegion, developmentOrigin());
-    s.translateUrl = endpoints.translate;
-    s.synthesisUrl = endpoints.synthesis;
-    s.recognitionUrl = endpoints.recognition;
-    s.transcriptionUrl = endpoints.transcription;
-    prepareRequests();
-    s.translatorRegion = QByteArray(config::translatorRegion);
-
     s.networkManager = std::make_unique<QNetworkAccessManager>();
     s.restManager = std::make_shared<QRestAccessManager>(s.networkManager.get());
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &preconnect, Qt::QueuedConnection);
+    // The build's keys, for the time zone's region, until an account says otherwise.
+    useService(buildCredentials(), developmentOrigin());
 
     m_hub = messenger::instance();
     s.hub = m_hub;
     s.receiver = *this;
     m_hub->recordingReady.connect(&s.receiver, &tts::onRecording);
     s.initialised = true;
-    qCDebug(lcCloud) << "initialised, region" << (s.westEuropeRegion ? "westeurope" : "eastus");
+    qCDebug(lcCloud) << "initialised, region" << s.credentials.speechRegion;
 }
 
 void tts::setSpeechLanguage(const QByteArray &lang)

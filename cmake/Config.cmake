@@ -44,5 +44,12 @@ mark_as_advanced(TOLKA_SPEECH_KEY_WESTEUROPE TOLKA_SPEECH_BACKUP_KEY_WESTEUROPE
     TOLKA_SPEECH_KEY_EASTUS TOLKA_SPEECH_BACKUP_KEY_EASTUS
     TOLKA_TRANSLATOR_KEY TOLKA_TRANSLATOR_BACKUP_KEY)
 
+# Without keys of its own a build starts offline (cloudconfig.h).
+if(_tolka_keys STREQUAL "given")
+    set(TOLKA_BUILD_HAS_KEYS true)
+else()
+    set(TOLKA_BUILD_HAS_KEYS false)
+endif()
+
 # Read by tools/run-window: "given" or "development".
 file(CONFIGURE OUTPUT "${PROJECT_BINARY_DIR}/cloud-keys.txt" CONTENT "${_tolka_keys}\n")

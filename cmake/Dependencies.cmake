@@ -1,6 +1,7 @@
 # Third-party libraries other than Qt.
 #   tolka::opus  libopus (encoding of recordings, decoding of synthesised speech)
 #   tolka::opusfile  libopusfile (the local service's reading of recordings)
+#   Qt6Keychain::Qt6Keychain  QtKeychain (optional; the credential store)
 #   ALSA::ALSA   ALSA (Linux audio devices)
 if(WIN32)
     find_package(Opus CONFIG QUIET)
@@ -27,6 +28,11 @@ if(NOT TARGET tolka::opusfile)
     pkg_check_modules(OPUSFILE REQUIRED IMPORTED_TARGET GLOBAL opusfile)
     add_library(tolka::opusfile ALIAS PkgConfig::OPUSFILE)
 endif()
+
+# QtKeychain: the user's keys in the system's credential store. Optional:
+# without it keys are kept for the session only. Found here so that the
+# tests see its target too.
+find_package(Qt6Keychain QUIET)
 
 if(UNIX AND NOT APPLE)
     find_package(ALSA REQUIRED)

@@ -66,8 +66,12 @@ std::optional<QByteArrayList> makePem(QString *error)
     X509_gmtime_adj(X509_getm_notAfter(x), 30L * 24 * 3600);
     X509_set_pubkey(x, key.get());
     X509_NAME *name = X509_get_subject_name(x);
+    // A name of its own: a client that trusts certificates of several runs
+    // (the offline engines restarted, say) looks issuers up by name.
+    const QByteArray commonName =
+        "Tolka local service " + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char *>("Tolka local service"), -1, -1, 0);
+                               reinterpret_cast<const unsigned char *>(commonName.constData()), -1, -1, 0);
     X509_set_issuer_name(x, name);
     if (!addExtension(x, NID_basic_constraints, "critical,CA:TRUE") ||
         !addExtension(x, NID_key_usage, "critical,digitalSignature,keyCertSign") ||

@@ -1,6 +1,7 @@
 #include "cloudservice.h"
 
 #include "servicelogging.h"
+#include "voicelist.h"
 
 #include <QCryptographicHash>
 #include <QHttpServerRequest>
@@ -18,6 +19,9 @@ namespace {
 const QString translatePath = QStringLiteral("/translate");
 const QString recognitionPath = QStringLiteral("/speech/recognition/conversation/cognitiveservices/v1");
 const QString synthesisPath = QStringLiteral("/cognitiveservices/v1");
+const QString voiceListPath = QStringLiteral("/cognitiveservices/voices/list");
+// Not a cloud path: what the offline engines can do, for the application.
+const QString capabilitiesPath = QStringLiteral("/tolka/offline");
 
 std::optional<Operation> operationFor(const QString &path)
 {
@@ -27,6 +31,8 @@ std::optional<Operation> operationFor(const QString &path)
         return Operation::Recognition;
     if (path == synthesisPath)
         return Operation::Synthesis;
+    if (path == voiceListPath)
+        return Operation::VoiceList;
     return std::nullopt;
 }
 
@@ -169,14 +175,19 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
     entry.alpn = session.nextNegotiatedProtocol();
     entry.operation = operationFor(entry.path);
 
+    const QHttpServerRequest::Method expected = entry.operation == Operation::VoiceList
+                                                    ? QHttpServerRequest::Method::Get
+                                                    : QHttpServerRequest::Method::Post;
     Outcome outcome;
-    if (!entry.operation)
+    if (entry.path == capabilitiesPath && !m_capabilities.isEmpty())
+        outcome = Answer{200, m_capabilities, jsonType.toByteArray()};
+    else if (!entry.operation)
         outcome =
             Answer{404, rejection(404, QStringLiteral("404"), QStringLiteral("Resource not found")).body,
                    jsonType.toByteArray()};
-    else if (request.method() != QHttpServerRequest::Method::Post)
+    else if (request.method() != expected)
         outcome =
-            Answer{405, rejection(405, QStringLiteral("405"), QStringLiteral("Only POST is supported")).body,
+            Answer{405, rejection(405, QStringLiteral("405"), QStringLiteral("Method not allowed")).body,
                    jsonType.toByteArray()};
     else
         outcome = serve(*entry.operation, request, &entry.keyRole);
@@ -256,6 +267,8 @@ CloudService::Outcome CloudService::serve(Operation operation, const QHttpServer
         return recognize(request);
     case Operation::Synthesis:
         return synthesize(request);
+    case Operation::VoiceList:
+        return Answer{200, voiceList(), jsonType.toByteArray()};
     }
     return Answer{};
 }

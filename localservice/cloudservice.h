@@ -63,6 +63,9 @@ public:
         m_recognition = std::move(engine);
     }
     void setSynthesisEngine(std::shared_ptr<SynthesisEngine> engine) { m_synthesis = std::move(engine); }
+    // What the offline engines can do, answered at GET /tolka/offline; none
+    // (404) with the fixed engines.
+    void setCapabilities(const QByteArray &json) { m_capabilities = json; }
     // How long an engine may work on one request.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
     [[nodiscard]] std::chrono::milliseconds timeLimit() const { return m_timeLimit; }
@@ -105,6 +108,7 @@ private:
     RequestLog m_log;
     KeyRing m_keys = KeyRing::buildKeys();
     QString m_translatorRegion;
+    QByteArray m_capabilities;
     std::shared_ptr<TranslationEngine> m_translation = std::make_shared<EchoTranslation>();
     std::shared_ptr<RecognitionEngine> m_recognition = std::make_shared<FixedRecognition>();
     std::shared_ptr<SynthesisEngine> m_synthesis = std::make_shared<ToneSynthesis>();

@@ -6,15 +6,44 @@
 #include "pocketsphinxrecognition.h"
 #include "voicetable.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cstdio>
 
 namespace offlineengines {
 
 void install(CloudService &service)
 {
+    auto translation = std::make_shared<ApertiumTranslation>();
+    service.setCapabilities(capabilities(*translation));
     service.setSynthesisEngine(std::make_shared<EspeakSynthesis>());
     service.setRecognitionEngine(std::make_shared<PocketsphinxRecognition>());
-    service.setTranslationEngine(std::make_shared<ApertiumTranslation>());
+    service.setTranslationEngine(std::move(translation));
+}
+
+QByteArray capabilities(const ApertiumTranslation &translation)
+{
+    QJsonArray recognition;
+    QJsonArray synthesis;
+    for (const voicetable::Entry &entry : voicetable::entries()) {
+        const QString locale = QString::fromLatin1(entry.locale);
+        synthesis.append(locale);
+        if (PocketsphinxRecognition::coversLanguage(locale))
+            recognition.append(locale);
+    }
+    QJsonArray directions;
+    for (const QString &pair : translation.pairs()) {
+        // "from>to" or "from>to via pivot"
+        const QStringList languages = pair.section(u' ', 0, 0).split(u'>');
+        if (languages.size() == 2)
+            directions.append(QJsonArray{languages.at(0), languages.at(1)});
+    }
+    const QJsonObject report{{QStringLiteral("recognition"), recognition},
+                             {QStringLiteral("synthesis"), synthesis},
+                             {QStringLiteral("translation"), directions}};
+    return QJsonDocument(report).toJson(QJsonDocument::Compact);
 }
 
 void printCapabilities()

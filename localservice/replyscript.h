@@ -12,7 +12,8 @@ enum class Operation
 {
     Translation,
     Recognition,
-    Synthesis
+    Synthesis,
+    VoiceList // GET: the voices of the synthesis service
 };
 
 // One scripted answer. Without a body the operation's normal answer is sent

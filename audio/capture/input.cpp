@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <QVariantMap>
 
 #include <exception>
 
@@ -70,9 +71,16 @@ void input::init(const QString &)
 
 void input::vstart(bool onCloudSpeech)
 {
-    if (micpermission::status() != Qt::PermissionStatus::Granted) {
+    const Qt::PermissionStatus permission = micpermission::status();
+    if (permission != Qt::PermissionStatus::Granted) {
         qCDebug(lcCapture) << "microphone permission not granted; asking";
         micpermission::request();
+        // Refused once already: the system will not ask again, so say so.
+        if (permission == Qt::PermissionStatus::Denied) {
+            const std::shared_ptr<messenger> hub = m_hub ? m_hub : messenger::instance();
+            hub->forwardMessage(u"AUDIOERROR"_s,
+                                QVariantMap{{u"device"_s, u"microphone"_s}, {u"reason"_s, u"permission"_s}});
+        }
         return;
     }
     if (onCloudSpeech)

@@ -2,6 +2,9 @@
 
 #include "audioinput.h"
 #include "capturedevice.h"
+#include "messenger.h"
+
+#include <QVariantMap>
 
 int recorder::sampleRate() const
 {
@@ -21,9 +24,11 @@ void recorder::startDevice()
     if (device.isRunning())
         return;
     capture::attach(this);
-    if (!device.isInitialised())
+    if (device.isInitialised() && device.start())
         return;
-    device.start();
+    // The recording hears nothing; the interface says why.
+    messenger::instance()->forwardMessage(
+        QStringLiteral("AUDIOERROR"), QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")}});
 }
 
 void recorder::stopDevice()

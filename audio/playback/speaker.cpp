@@ -60,36 +60,42 @@ void speaker::playSource(bool isBip)
     m_isSpeech = !isBip;
     playbackState &state = playbackState::instance();
     const QByteArray speech = state.speech();
-    if (isBip)
-        startPlayback(state.blip(), m_appVolume);
-    else
-        startPlayback(speech, m_speechVolume);
-    if (!speech.isEmpty())
+    const bool playing =
+        isBip ? startPlayback(state.blip(), m_appVolume) : startPlayback(speech, m_speechVolume);
+    if (playing && !speech.isEmpty())
         send(u"ISPLAYING"_s, m_isSpeech);
 }
 
-void speaker::startPlayback(const QByteArray &source, double volume)
+bool speaker::startPlayback(const QByteArray &source, double volume)
 {
     playbackState &state = playbackState::instance();
     std::unique_lock locker(state.lock());
     if (source.isEmpty()) {
         locker.unlock();
         playbackFinished();
-        return;
+        return true;
     }
     AudioOutput &device = ensureRenderDevice(this);
     state.setSourceLocked(source);
     // A running device picks the new block up at its next period, at the
     // volume it was started with.
     if (device.isRunning() && !device.isStalled())
-        return;
+        return true;
     if (device.isStalled())
         qCInfo(lcPlayback) << "the render thread had stopped on its own; restarting the device";
     // Not above 0 (NaN included) is silence; the clamp keeps the float
     // conversion defined for any value QML may pass.
     device.setVolume(volume > 0 ? static_cast<float>(std::min(volume, double(FLT_MAX))) : 0.0f);
-    if (device.isInitialised() && !device.start())
-        qCWarning(lcPlayback) << "the render device did not start";
+    if (device.isInitialised() && device.start())
+        return true;
+    // Nothing will play: the interface hears why, and the playback ends at
+    // once (so that a prompt that cannot sound still lets the recording start).
+    qCWarning(lcPlayback) << "the render device did not start";
+    state.setSourceLocked({});
+    locker.unlock();
+    m_hub->forwardMessage(u"AUDIOERROR"_s, QVariantMap{{u"device"_s, u"output"_s}});
+    playbackFinished();
+    return false;
 }
 
 void speaker::stopPlayback()

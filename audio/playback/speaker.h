@@ -21,7 +21,8 @@ public:
 
     void receiveSpeech(QByteArray reply);
     void playSource(bool isBip);
-    void startPlayback(const QByteArray &source, double volume);
+    // False when the device could not play it (the interface is told).
+    bool startPlayback(const QByteArray &source, double volume);
     void stopPlayback();
     void playbackFinished() override;
 

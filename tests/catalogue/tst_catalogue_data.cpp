@@ -30,26 +30,30 @@ QString s(const StaticValue &v)
 }
 
 const QByteArrayList specCodes = {
-    "af-ZA", "am-ET", "ar-AE", "ar-BH", "ar-DZ", "ar-EG", "ar-IQ", "ar-JO", "ar-KW", "ar-LB", "ar-LY", "ar-MA",
-    "ar-OM", "ar-QA", "ar-SA", "ar-SY", "ar-TN", "ar-YE", "as-IN", "az-AZ", "bg-BG", "bn-BD", "bn-IN", "bs-BA",
-    "ca-ES", "cs-CZ", "cy-GB", "da-DK", "de-AT", "de-CH", "de-DE", "el-GR", "en-AU", "en-CA", "en-GB", "en-HK",
-    "en-IE", "en-IN", "en-KE", "en-NG", "en-NZ", "en-PH", "en-SG", "en-TZ", "en-US", "en-ZA", "es-AR", "es-BO",
-    "es-CL", "es-CO", "es-CR", "es-CU", "es-DO", "es-EC", "es-ES", "es-GQ", "es-GT", "es-HN", "es-MX", "es-NI",
-    "es-PA", "es-PE", "es-PR", "es-PY", "es-SV", "es-US", "es-UY", "es-VE", "et-EE", "eu-ES", "fa-IR", "fi-FI",
-    "fil-PH", "fr-BE", "fr-CA", "fr-CH", "fr-FR", "ga-IE", "gl-ES", "gu-IN", "he-IL", "hi-IN", "hr-HR", "hu-HU",
-    "hy-AM", "id-ID", "is-IS", "it-IT", "iu-Cans-CA", "iu-Latn-CA", "ja-JP", "ka-GE", "kk-KZ", "km-KH", "kn-IN",
-    "ko-KR", "lo-LA", "lt-LT", "lv-LV", "mk-MK", "ml-IN", "mn-MN", "mr-IN", "ms-MY", "mt-MT", "my-MM", "nb-NO",
-    "ne-NP", "nl-BE", "nl-NL", "or-IN", "pa-IN", "pl-PL", "ps-AF", "pt-BR", "pt-PT", "ro-RO", "ru-RU", "si-LK",
-    "sk-SK", "sl-SI", "so-SO", "sq-AL", "sr-Latn-RS", "sr-RS", "sv-SE", "sw-KE", "sw-TZ", "ta-IN", "ta-LK",
-    "ta-MY", "ta-SG", "te-IN", "th-TH", "tr-TR", "uk-UA", "ur-IN", "ur-PK", "uz-UZ", "vi-VN", "wuu-CN", "yue-CN",
-    "zh-CN", "zh-CN-henan", "zh-CN-shandong", "zh-HK", "zh-TW", "zu-ZA"};
+    "af-ZA",          "am-ET", "ar-AE", "ar-BH", "ar-DZ", "ar-EG",  "ar-IQ",      "ar-JO",      "ar-KW",
+    "ar-LB",          "ar-LY", "ar-MA", "ar-OM", "ar-QA", "ar-SA",  "ar-SY",      "ar-TN",      "ar-YE",
+    "as-IN",          "az-AZ", "bg-BG", "bn-BD", "bn-IN", "bs-BA",  "ca-ES",      "cs-CZ",      "cy-GB",
+    "da-DK",          "de-AT", "de-CH", "de-DE", "el-GR", "en-AU",  "en-CA",      "en-GB",      "en-HK",
+    "en-IE",          "en-IN", "en-KE", "en-NG", "en-NZ", "en-PH",  "en-SG",      "en-TZ",      "en-US",
+    "en-ZA",          "es-AR", "es-BO", "es-CL", "es-CO", "es-CR",  "es-CU",      "es-DO",      "es-EC",
+    "es-ES",          "es-GQ", "es-GT", "es-HN", "es-MX", "es-NI",  "es-PA",      "es-PE",      "es-PR",
+    "es-PY",          "es-SV", "es-US", "es-UY", "es-VE", "et-EE",  "eu-ES",      "fa-IR",      "fi-FI",
+    "fil-PH",         "fr-BE", "fr-CA", "fr-CH", "fr-FR", "ga-IE",  "gl-ES",      "gu-IN",      "he-IL",
+    "hi-IN",          "hr-HR", "hu-HU", "hy-AM", "id-ID", "is-IS",  "it-IT",      "iu-Cans-CA", "iu-Latn-CA",
+    "ja-JP",          "ka-GE", "kk-KZ", "km-KH", "kn-IN", "ko-KR",  "lo-LA",      "lt-LT",      "lv-LV",
+    "mk-MK",          "ml-IN", "mn-MN", "mr-IN", "ms-MY", "mt-MT",  "my-MM",      "nb-NO",      "ne-NP",
+    "nl-BE",          "nl-NL", "or-IN", "pa-IN", "pl-PL", "ps-AF",  "pt-BR",      "pt-PT",      "ro-RO",
+    "ru-RU",          "si-LK", "sk-SK", "sl-SI", "so-SO", "sq-AL",  "sr-Latn-RS", "sr-RS",      "sv-SE",
+    "sw-KE",          "sw-TZ", "ta-IN", "ta-LK", "ta-MY", "ta-SG",  "te-IN",      "th-TH",      "tr-TR",
+    "uk-UA",          "ur-IN", "ur-PK", "uz-UZ", "vi-VN", "wuu-CN", "yue-CN",     "zh-CN",      "zh-CN-henan",
+    "zh-CN-shandong", "zh-HK", "zh-TW", "zu-ZA"};
 
 const QByteArrayList specLanguages = {
-    "af", "am", "ar", "as", "az", "bg", "bn", "bs", "ca", "cs", "cy", "da", "de", "el", "en", "es",
-    "et", "eu", "fa", "fi", "fil", "fr", "ga", "gl", "gu", "he", "hi", "hr", "hu", "hy", "id", "is",
-    "it", "iu", "ja", "ka", "kk", "km", "kn", "ko", "lo", "lt", "lv", "mk", "ml", "mn", "mr", "ms",
-    "mt", "my", "nb", "ne", "nl", "or", "pa", "pl", "ps", "pt", "ro", "ru", "si", "sk", "sl", "so",
-    "sq", "sr", "sv", "sw", "ta", "te", "th", "tr", "uk", "ur", "uz", "vi", "zh-Hans", "zh-Hant", "zu"};
+    "af", "am", "ar", "as", "az",  "bg", "bn", "bs", "ca", "cs", "cy", "da", "de",      "el",      "en", "es",
+    "et", "eu", "fa", "fi", "fil", "fr", "ga", "gl", "gu", "he", "hi", "hr", "hu",      "hy",      "id", "is",
+    "it", "iu", "ja", "ka", "kk",  "km", "kn", "ko", "lo", "lt", "lv", "mk", "ml",      "mn",      "mr", "ms",
+    "mt", "my", "nb", "ne", "nl",  "or", "pa", "pl", "ps", "pt", "ro", "ru", "si",      "sk",      "sl", "so",
+    "sq", "sr", "sv", "sw", "ta",  "te", "th", "tr", "uk", "ur", "uz", "vi", "zh-Hans", "zh-Hant", "zu"};
 
 QByteArrayList keys(const StaticValue &object)
 {
@@ -87,11 +91,12 @@ private slots:
     void voiceCounts()
     {
         const QHash<QByteArray, int> other = {
-            {"ca-ES", 3},  {"de-DE", 15}, {"en-AU", 14}, {"en-GB", 14}, {"en-IN", 10}, {"en-US", 26},
-            {"es-ES", 16}, {"es-MX", 15}, {"fi-FI", 3},  {"fr-CA", 4},  {"fr-FR", 14}, {"hi-IN", 9},
-            {"it-IT", 16}, {"ja-JP", 7},  {"ko-KR", 9},  {"nb-NO", 3},  {"nl-NL", 3},  {"pl-PL", 3},
-            {"pt-BR", 16}, {"pt-PT", 3},  {"ru-RU", 3},  {"sv-SE", 3},  {"th-TH", 3},  {"zh-CN", 22},
-            {"zh-CN-henan", 1}, {"zh-CN-shandong", 1}, {"zh-HK", 3}, {"zh-TW", 3}};
+            {"ca-ES", 3},          {"de-DE", 15}, {"en-AU", 14}, {"en-GB", 14}, {"en-IN", 10},
+            {"en-US", 26},         {"es-ES", 16}, {"es-MX", 15}, {"fi-FI", 3},  {"fr-CA", 4},
+            {"fr-FR", 14},         {"hi-IN", 9},  {"it-IT", 16}, {"ja-JP", 7},  {"ko-KR", 9},
+            {"nb-NO", 3},          {"nl-NL", 3},  {"pl-PL", 3},  {"pt-BR", 16}, {"pt-PT", 3},
+            {"ru-RU", 3},          {"sv-SE", 3},  {"th-TH", 3},  {"zh-CN", 22}, {"zh-CN-henan", 1},
+            {"zh-CN-shandong", 1}, {"zh-HK", 3},  {"zh-TW", 3}};
         int total = 0;
         int twos = 0;
         for (const StaticMember &m : voiceCatalogue.members()) {
@@ -120,7 +125,8 @@ private slots:
             for (const StaticValue &voice : m.value["voices"].elements()) {
                 QCOMPARE(keys(voice), QByteArrayList({"LocalName", "ShortName"}));
                 const QByteArray shortName = b(voice["ShortName"]);
-                QVERIFY2(shortName.startsWith(code + '-') && shortName.endsWith("Neural"), shortName.constData());
+                QVERIFY2(shortName.startsWith(code + '-') && shortName.endsWith("Neural"),
+                         shortName.constData());
                 const QByteArray inner = shortName.mid(code.size() + 1).chopped(6);
                 QVERIFY2(latinName.match(QString::fromLatin1(inner)).hasMatch(), shortName.constData());
                 QVERIFY2(!shortNames.contains(shortName), shortName.constData());
@@ -167,7 +173,8 @@ private slots:
                                  {"Zulu (South Africa)", "zu-ZA"}};
         for (const auto &row : rows)
             QTest::newRow(row[1]) << QByteArray("en") << QByteArray(row[0]) << QByteArray(row[1]);
-        QTest::newRow("af lv-LV") << QByteArray("af") << QByteArray("Letties (Letland)") << QByteArray("lv-LV");
+        QTest::newRow("af lv-LV") << QByteArray("af") << QByteArray("Letties (Letland)")
+                                  << QByteArray("lv-LV");
     }
     void tellingRows()
     {
@@ -236,7 +243,7 @@ private slots:
     {
         QCOMPARE(keys(baseLabels), specLanguages);
         QByteArrayList labelKeys;
-        for (int i = 0; i < 26; ++i)
+        for (qsizetype i = 0; i < labelCount; ++i)
             labelKeys.append(QByteArray::number(i));
         QCOMPARE(keys(rawLabels), labelKeys);
         const QByteArray address = b(rawLabels["4"]);

@@ -18,8 +18,7 @@ static_assert(std::is_empty_v<helper>);
 
 namespace {
 
-template <typename F>
-QByteArray thrown(F f)
+template <typename F> QByteArray thrown(F f)
 {
     try {
         f();
@@ -60,10 +59,10 @@ private slots:
     void metaObjectOrder()
     {
         const QMetaObject &mo = helper::staticMetaObject;
-        const QByteArrayList expected = {"sortHistory",  "compare",      "extractVoices", "findLocaleValue",
-                                         "findLocaleIndex", "getCurrentLang", "isDesktop", "getStore",
-                                         "getShadow",    "getBaseLabel", "contributors",  "getBaseModel",
-                                         "getRawLabel"};
+        const QByteArrayList expected = {
+            "sortHistory",    "compare",      "extractVoices", "findLocaleValue", "findLocaleIndex",
+            "getCurrentLang", "isDesktop",    "getStore",      "getShadow",       "getBaseLabel",
+            "contributors",   "getBaseModel", "getRawLabel"};
         QCOMPARE(mo.methodCount() - mo.methodOffset(), expected.size());
         for (int i = 0; i < expected.size(); ++i) {
             const QMetaMethod m = mo.method(mo.methodOffset() + i);
@@ -133,15 +132,16 @@ private slots:
     {
         QCOMPARE(h.getBaseLabel(0), "About Tolka#");
         QCOMPARE(h.getBaseLabel(25), "Standard (quality)");
-        QCOMPARE(h.getBaseLabel(26), QByteArray());
+        QCOMPARE(h.getBaseLabel(54), "The service refused the request (%1).");
+        QCOMPARE(h.getBaseLabel(tolka::catalogue::labelCount), QByteArray());
         QCOMPARE(h.getBaseLabel(-1), QByteArray());
         QCOMPARE(h.getRawLabel(25), "Standard (quality)");
         QCOMPARE(h.getRawLabel(0), "About Tolka#");
-        QCOMPARE(h.getRawLabel(26), QByteArray());
+        QCOMPARE(h.getRawLabel(tolka::catalogue::labelCount), QByteArray());
         QCOMPARE(h.getRawLabel(-1), QByteArray());
         QCOMPARE(h.getRawLabel(9), "email");
         QCOMPARE(h.getRawLabel(10), "website");
-        for (qsizetype id = 0; id < 26; ++id)
+        for (qsizetype id = 0; id < tolka::catalogue::labelCount; ++id)
             QCOMPARE(h.getBaseLabel(id), h.getRawLabel(id));
     }
 
@@ -174,8 +174,9 @@ private slots:
         QCOMPARE(thrown([] { cat::findLocaleValue("Afrikaans (Südafrika)"); }), "Key not found");
         QCOMPARE(thrown([] { cat::findLocaleValue("french (France)"); }), "Key not found");
         QCOMPARE(thrown([] { cat::findLocaleValue(""); }), "Key not found");
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("helper::findLocaleValue\\(\"Afrikaans \\(Südafrika\\)\"\\).*Key not found"));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression("helper::findLocaleValue\\(\"Afrikaans \\(Südafrika\\)\"\\).*Key not found"));
         QCOMPARE(h.findLocaleValue("Afrikaans (Südafrika)"), QByteArray());
     }
 
@@ -222,7 +223,8 @@ private slots:
         QCOMPARE(thrown([] { cat::extractVoices("en"); }), "Key not found");
         QCOMPARE(thrown([] { cat::extractVoices(""); }), "Key not found");
         QCOMPARE(thrown([] { cat::extractVoices("xx-XX"); }), "Key not found");
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("helper::extractVoices\\(\"xx-XX\"\\).*Key not found"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("helper::extractVoices\\(\"xx-XX\"\\).*Key not found"));
         QVERIFY(h.extractVoices("xx-XX").isEmpty());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("helper::extractVoices\\(\"\"\\)"));
         QVERIFY(h.extractVoices("").isEmpty());
@@ -249,16 +251,17 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArrayList>("after");
         QTest::newRow("empty") << QByteArrayList() << QByteArray("a") << QByteArrayList({"a"});
-        QTest::newRow("moves to front") << QByteArrayList({"a", "b", "c"}) << QByteArray("b")
-                                        << QByteArrayList({"b", "a", "c"});
-        QTest::newRow("case-sensitive") << QByteArrayList({"a", "b"}) << QByteArray("B")
-                                        << QByteArrayList({"B", "a", "b"});
-        QTest::newRow("only the first repeat") << QByteArrayList({"a", "a"}) << QByteArray("a")
-                                               << QByteArrayList({"a", "a"});
+        QTest::newRow("moves to front")
+            << QByteArrayList({"a", "b", "c"}) << QByteArray("b") << QByteArrayList({"b", "a", "c"});
+        QTest::newRow("case-sensitive")
+            << QByteArrayList({"a", "b"}) << QByteArray("B") << QByteArrayList({"B", "a", "b"});
+        QTest::newRow("only the first repeat")
+            << QByteArrayList({"a", "a"}) << QByteArray("a") << QByteArrayList({"a", "a"});
         QByteArrayList ten;
         for (int i = 0; i < 10; ++i)
             ten.append(QByteArray::number(i));
-        QTest::newRow("ten and a new one") << ten << QByteArray("new") << (QByteArrayList{"new"} + ten.first(9));
+        QTest::newRow("ten and a new one")
+            << ten << QByteArray("new") << (QByteArrayList{"new"} + ten.first(9));
         QByteArrayList twelve = ten + QByteArrayList{"10", "eleven"};
         QByteArrayList expected = QByteArrayList{"eleven"} + ten.first(9);
         QTest::newRow("twelve, last moves") << twelve << QByteArray("eleven") << expected;
@@ -336,7 +339,8 @@ private slots:
         QCOMPARE(thrown([] { cat::shadow(1, -1); }), "Index out of range");
         QCOMPARE(thrown([] { cat::shadow(1, -1); }), "Index out of range"); // the empty entry stays
         QCOMPARE(thrown([] { cat::shadow(0, -5); }), "Index out of range");
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("helper::getShadow\\(1, -1\\).*Index out of range"));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("helper::getShadow\\(1, -1\\).*Index out of range"));
         QVERIFY(h.getShadow(1, -1).isEmpty());
     }
     void shadowCache()

@@ -32,6 +32,7 @@ int child()
     out("label0", h.getBaseLabel(0));
     out("label4", h.getBaseLabel(4));
     out("label26", h.getBaseLabel(26));
+    out("labelPastLast", h.getBaseLabel(tolka::catalogue::labelCount));
     out("raw25", h.getRawLabel(25));
     out("frFR", model.value(h.findLocaleIndex("fr-FR")));
     out("roundTrip", h.findLocaleValue(model.value(h.findLocaleIndex("zh-TW"))));
@@ -110,7 +111,8 @@ private slots:
         QCOMPARE(v.value("destination"), "en-US");
         QCOMPARE(v.value("label0"), "Über Tolka#");
         QCOMPARE(v.value("label4"), "https://arvendel.example");
-        QCOMPARE(v.value("label26"), "");
+        QCOMPARE(v.value("label26"), "Dienstkonto");
+        QCOMPARE(v.value("labelPastLast"), "");
         QCOMPARE(v.value("raw25"), "Standard (quality)");
         QCOMPARE(v.value("first"), "Afrikaans (Südafrika)");
         QCOMPARE(v.value("frFR"), "Französisch (Frankreich)");

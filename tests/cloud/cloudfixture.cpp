@@ -1,7 +1,6 @@
 #include "cloudfixture.h"
 
 #include "clientstate.h"
-#include "cloudconfig.h"
 #include "oggwriter.h"
 #include "tts.h"
 
@@ -86,7 +85,8 @@ void CloudFixture::reset()
     s.failureCount = 0;
     s.useSpeechBackupKey = false;
     s.useTranslatorBackupKey = false;
-    s.translatorRegion = QByteArray(tolka::cloud::config::translatorRegion);
+    // The build's keys again; endpoints and pooled connections stay.
+    s.credentials = tolka::cloud::buildCredentials();
 }
 
 QByteArray oggOpusRecording(int seed, int milliseconds)

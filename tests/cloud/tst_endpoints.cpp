@@ -48,7 +48,8 @@ private slots:
     {
         QFETCH(bool, westEurope);
         QFETCH(QString, prefix);
-        const Endpoints e = buildEndpoints(westEurope);
+        const Endpoints e =
+            buildEndpoints(westEurope ? QStringLiteral("westeurope") : QStringLiteral("eastus"));
         QCOMPARE(e.translate.toString(), QStringLiteral("https://") + config::translatorHost + "/translate");
         QCOMPARE(e.synthesis.toString(),
                  QStringLiteral("https://") + prefix + config::synthesisHostSuffix + "/cognitiveservices/v1");
@@ -67,7 +68,7 @@ private slots:
     {
         // Only meaningful for a build without host overrides, which CI is.
         QCOMPARE(QByteArray(config::translatorHost), QByteArray("api.cognitive.microsofttranslator.com"));
-        const Endpoints e = buildEndpoints(true);
+        const Endpoints e = buildEndpoints(QStringLiteral("westeurope"));
         QCOMPARE(e.synthesis.host(), QStringLiteral("westeurope.tts.speech.microsoft.com"));
         QCOMPARE(e.recognition.host(), QStringLiteral("westeurope.stt.speech.microsoft.com"));
         QCOMPARE(e.transcription.host(), QStringLiteral("westeurope.api.cognitive.microsoft.com"));
@@ -75,7 +76,8 @@ private slots:
 
     void originOverrideKeepsPaths()
     {
-        const Endpoints e = buildEndpoints(false, QUrl(QStringLiteral("https://127.0.0.1:8443")));
+        const Endpoints e =
+            buildEndpoints(QStringLiteral("eastus"), QUrl(QStringLiteral("https://127.0.0.1:8443")));
         QCOMPARE(e.translate.toString(), QStringLiteral("https://127.0.0.1:8443/translate"));
         QCOMPARE(e.synthesis.toString(), QStringLiteral("https://127.0.0.1:8443/cognitiveservices/v1"));
         QCOMPARE(
@@ -118,11 +120,11 @@ private slots:
         const QRegularExpression alnum84(QStringLiteral("^[0-9A-Za-z]{84}$"));
         for (bool west : {true, false}) {
             for (bool backup : {true, false})
-                QVERIFY(hex32.match(QString::fromLatin1(speechKey(west, backup))).hasMatch());
+                QVERIFY(hex32.match(QString::fromLatin1(buildSpeechKey(west, backup))).hasMatch());
         }
-        QVERIFY(hex32.match(QString::fromLatin1(translatorKey(false))).hasMatch());
-        QVERIFY(alnum84.match(QString::fromLatin1(translatorKey(true))).hasMatch());
-        const QByteArrayList keys = allKeys();
+        QVERIFY(hex32.match(QString::fromLatin1(buildTranslatorKey(false))).hasMatch());
+        QVERIFY(alnum84.match(QString::fromLatin1(buildTranslatorKey(true))).hasMatch());
+        const QByteArrayList keys = buildKeys();
         QCOMPARE(QSet<QByteArray>(keys.cbegin(), keys.cend()).size(), 6);
     }
 
@@ -143,7 +145,8 @@ private slots:
 
     void keysAreRedacted()
     {
-        const QByteArray text = "echo " + speechKey(true, false) + " and " + translatorKey(true) + ".";
+        const QByteArray text =
+            "echo " + buildSpeechKey(true, false) + " and " + buildTranslatorKey(true) + ".";
         const QByteArray redacted = redactKeys(text);
         QCOMPARE(redacted, QByteArray("echo <key> and <key>."));
     }

@@ -120,7 +120,7 @@ private slots:
 
     void theRegionHeaderGoesOutExactlyWhenARegionIsSet()
     {
-        clientState().translatorRegion = "westeurope";
+        clientState().credentials.translatorRegion = "westeurope";
         fixture.service().setTranslatorRegion(QStringLiteral("westeurope"));
         client.ttrad("regional");
         QTRY_COMPARE(window.count(QStringLiteral("TRAD")), 1);
@@ -129,7 +129,7 @@ private slots:
 
         // Back to a global resource: the header goes, never twice.
         fixture.service().log().clear();
-        clientState().translatorRegion.clear();
+        clientState().credentials.translatorRegion.clear();
         fixture.service().setTranslatorRegion({});
         client.ttrad("global");
         QTRY_COMPARE(window.count(QStringLiteral("TRAD")), 2);

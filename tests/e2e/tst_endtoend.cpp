@@ -5,8 +5,13 @@
 #include "cloudfixture.h"
 #include "fifomicrophone.h"
 #include "renderwatch.h"
+#include "secretservice.h"
+#include "serviceaccount.h"
 #include "startup.h"
 #include "tts.h"
+
+#include <QAccessible>
+#include <QSettings>
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +27,34 @@ namespace {
 QQuickItem *item(QQuickWindow *window, const char *name)
 {
     return window->findChild<QQuickItem *>(QString::fromLatin1(name));
+}
+
+const QByteArray userKey = "TypedTranslatorKey0123456789abcdefgh";
+
+// Every text the window offers to assistive technology.
+void accessibleTexts(QAccessibleInterface *node, QStringList &texts, int depth = 0)
+{
+    if (!node || depth > 60)
+        return;
+    for (QAccessible::Text kind : {QAccessible::Name, QAccessible::Description, QAccessible::Value})
+        texts.append(node->text(kind));
+    for (int i = 0; i < node->childCount(); ++i)
+        accessibleTexts(node->child(i), texts, depth + 1);
+}
+
+QStringList &capturedLog()
+{
+    static QStringList lines;
+    return lines;
+}
+
+QtMessageHandler previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    capturedLog().append(message);
+    if (previousHandler)
+        previousHandler(type, context, message);
 }
 
 } // namespace
@@ -43,8 +76,14 @@ private slots:
         qputenv("TOLKA_MIC_FILE", QFile::encodeName(microphone.path()));
         qputenv("ALSA_CONFIG_PATH", QByteArray("/usr/share/alsa/alsa.conf:" TOLKA_FILE_DEVICES));
 
+        // Keys typed in the window go to a real Secret Service.
         QString error;
+        QVERIFY2(secrets.start(&error), qPrintable(error));
+        previousHandler = qInstallMessageHandler(captureMessage);
         QVERIFY2(fixture.startService(&error), qPrintable(error));
+        KeyRing keys = KeyRing::buildKeys();
+        keys.translator.insert(userKey, QStringLiteral("user-translator"));
+        fixture.service().setKeys(keys);
         qputenv("TOLKA_CLOUD_ORIGIN", fixture.service().origin().toUtf8());
         qputenv("TOLKA_CLOUD_CA_FILE", fixture.caPath().toUtf8());
 
@@ -75,7 +114,91 @@ private slots:
         QCOMPARE(fixture.service().log().entries(Operation::Synthesis).size(), 1);
     }
 
-    void cleanupTestCase() { microphone.stop(); }
+    void cleanupTestCase()
+    {
+        microphone.stop();
+        qInstallMessageHandler(previousHandler);
+    }
+
+    void accountPanelChecksWhatTheUserTyped()
+    {
+        // Settings, then the service account.
+        QVariant options;
+        QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, options),
+                                          Q_ARG(QString, QStringLiteral("Options")),
+                                          Q_ARG(QVariant, QVariant::fromValue(window))));
+        QMetaObject::invokeMethod(options.value<QObject *>(), "open");
+        QTRY_VERIFY(options.value<QObject *>()->property("opened").toBool());
+        QQuickItem *open = item(window, "openAccount");
+        QVERIFY(open);
+        QTest::mouseClick(window, Qt::LeftButton, {},
+                          open->mapToScene(QPointF(open->width() / 2, open->height() / 2)).toPoint());
+        QTRY_VERIFY(window->findChild<QObject *>(QStringLiteral("Account")) &&
+                    window->findChild<QObject *>(QStringLiteral("Account"))->property("opened").toBool());
+        QObject *dialog = window->findChild<QObject *>(QStringLiteral("Account"));
+
+        const auto typeKey = [&](const QByteArray &key) {
+            QQuickItem *field = item(window, "translatorKey");
+            field->forceActiveFocus();
+            for (const char c : key)
+                QTest::keyClick(window, c);
+        };
+        const auto checkSays = [&]() {
+            QQuickItem *button = item(window, "checkAccount");
+            QTest::mouseClick(
+                window, Qt::LeftButton, {},
+                button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return !dialog->property("checking").toBool() &&
+                               item(window, "translationCheck")->isVisible();
+                    },
+                    30000))
+                return QString();
+            return item(window, "translationCheck")->property("text").toString();
+        };
+
+        typeKey(userKey);
+        const QString working = checkSays();
+        QVERIFY2(working.endsWith(QLatin1String("Working")), qPrintable(working));
+        // Stored: gone from the field, its end shown.
+        QCOMPARE(item(window, "translatorKey")->property("text").toString(), QString());
+        QTRY_VERIFY(item(window, "translatorKey")
+                        ->property("placeholderText")
+                        .toString()
+                        .endsWith(QLatin1String("efgh")));
+
+        typeKey("0000000000000000000000000000dead");
+        const QString rejected = checkSays();
+        QVERIFY2(rejected.contains(QLatin1String("Key rejected (401000)")), qPrintable(rejected));
+
+        const QByteArray origin = qgetenv("TOLKA_CLOUD_ORIGIN");
+        qputenv("TOLKA_CLOUD_ORIGIN", "https://127.0.0.1:1");
+        const QString unreachable = checkSays();
+        qputenv("TOLKA_CLOUD_ORIGIN", origin);
+        QVERIFY2(unreachable.endsWith(QLatin1String("No network")), qPrintable(unreachable));
+
+        // The keys typed appear nowhere but in the credential store.
+        QSettings().sync();
+        QFile settings(QSettings().fileName());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QByteArray stored = settings.readAll();
+        QVERIFY(stored.contains("stored"));
+        QStringList texts;
+        accessibleTexts(QAccessible::queryAccessibleInterface(window), texts);
+        QVERIFY(texts.size() > 20);
+        for (const QByteArray &key : {userKey, QByteArray("0000000000000000000000000000dead")}) {
+            QVERIFY(!stored.contains(key));
+            for (const QString &line : capturedLog())
+                QVERIFY2(!line.contains(QString::fromLatin1(key)), qPrintable(line));
+            for (const QString &text : texts)
+                QVERIFY2(!text.contains(QString::fromLatin1(key.left(12))), qPrintable(text));
+        }
+        QMetaObject::invokeMethod(dialog, "close");
+        QTRY_VERIFY(!dialog->property("visible").toBool());
+        // The build's keys again for what follows.
+        ServiceAccount::instance().setKey(QStringLiteral("translator"), {});
+    }
 
     void heldMicrophoneRecordsRecognisesTranslatesAndSpeaks()
     {
@@ -102,6 +225,7 @@ private slots:
     }
 
 private:
+    PrivateSecretService secrets;
     QTemporaryDir folder;
     FifoMicrophone microphone{folder.filePath(QStringLiteral("microphone.fifo"))};
     QByteArray sentence;

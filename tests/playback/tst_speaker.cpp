@@ -16,6 +16,7 @@ namespace {
 const QString playingTrue = u"ISPLAYING=true"_s;
 const QString playingFalse = u"ISPLAYING=false"_s;
 const QString bipTrue = u"ISBIP=true"_s;
+const QString audioError = u"AUDIOERROR="_s;
 
 QByteArray tone(int samples, qint16 amplitude = 12000)
 {
@@ -283,17 +284,27 @@ private slots:
         rig.script->failNextOpens(1);
         rig.script->setEndlessPeriods(480);
         rig.player.play();
-        QTRY_COMPARE(rig.window.messages, QStringList{playingTrue});
+        // Nothing can play: the interface hears why, and that nothing plays
+        // (never a "playing" that no end follows).
+        QTRY_COMPARE(rig.window.messages, (QStringList{audioError, playingFalse}));
         rig.settle();
-        // Nothing started, so no end is ever reported.
-        QCOMPARE(rig.window.messages, QStringList{playingTrue});
+        QCOMPARE(rig.window.messages, (QStringList{audioError, playingFalse}));
         QCOMPARE(rig.script->opens(), 1);
         QCOMPARE(rig.deviceStarts(), 0);
 
         rig.player.play();
-        QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingTrue, playingFalse}));
+        QTRY_COMPARE(rig.window.messages, (QStringList{audioError, playingFalse, playingTrue, playingFalse}));
         QCOMPARE(rig.script->opens(), 2);
         QCOMPARE(rig.deviceStarts(), 1);
+    }
+
+    void aPromptThatCannotSoundStillLetsTheRecordingStart()
+    {
+        rig.script->failNextOpens(1);
+        rig.player.bip();
+        // The controller starts recording on "ISBIP": it must come.
+        QTRY_COMPARE(rig.window.messages, (QStringList{audioError, bipTrue}));
+        QCOMPARE(rig.deviceStarts(), 0);
     }
 
 private:

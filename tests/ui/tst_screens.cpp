@@ -13,11 +13,42 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <tuple>
+
 namespace {
 
-const QStringList panels{QStringLiteral("Menus"),       QStringLiteral("Options"), QStringLiteral("Speakers"),
-                         QStringLiteral("History"),     QStringLiteral("Theme"),   QStringLiteral("About"),
-                         QStringLiteral("Contributors")};
+const QStringList panels{QStringLiteral("Menus"),        QStringLiteral("Options"),
+                         QStringLiteral("Speakers"),     QStringLiteral("History"),
+                         QStringLiteral("Theme"),        QStringLiteral("About"),
+                         QStringLiteral("Contributors"), QStringLiteral("Account")};
+
+QVariantMap failure(const QString &service, const QString &kind, const QString &code, int wait = 0)
+{
+    return {{QStringLiteral("service"), service},
+            {QStringLiteral("failure"), kind},
+            {QStringLiteral("status"), 400},
+            {QStringLiteral("code"), code},
+            {QStringLiteral("wait"), wait}};
+}
+
+// What the user may be told, by the messages that tell it, in the order
+// shown. A "SERVICE" value is the state the offline engines are put in.
+const QList<std::tuple<QString, QString, QVariant>> messages{
+    {QStringLiteral("keyRejected"), QStringLiteral("ERROR"),
+     failure(QStringLiteral("translation"), QStringLiteral("keyRejected"), QStringLiteral("401000"))},
+    {QStringLiteral("throttled"), QStringLiteral("ERROR"),
+     failure(QStringLiteral("synthesis"), QStringLiteral("throttled"), QStringLiteral("429"), 3000)},
+    {QStringLiteral("nothingRecognised"), QStringLiteral("ERROR"),
+     failure(QStringLiteral("recognition"), QStringLiteral("nothingRecognised"), QStringLiteral("NoMatch"))},
+    {QStringLiteral("languageRefused"), QStringLiteral("ERROR"),
+     failure(QStringLiteral("translation"), QStringLiteral("badRequest"), QStringLiteral("400036"))},
+    {QStringLiteral("microphone"), QStringLiteral("AUDIOERROR"),
+     QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")}}},
+    {QStringLiteral("output"), QStringLiteral("AUDIOERROR"),
+     QVariantMap{{QStringLiteral("device"), QStringLiteral("output")}}},
+    {QStringLiteral("unreachable"), QStringLiteral("WARNING"), false},
+    {QStringLiteral("offlineStarting"), QStringLiteral("SERVICE"), QStringLiteral("starting")},
+    {QStringLiteral("offlineFailed"), QStringLiteral("SERVICE"), QStringLiteral("failed")}};
 
 // Visible text items that stick out of the window.
 void collectCutOff(QQuickItem *item, const QRectF &window, QStringList &found)
@@ -64,6 +95,13 @@ private slots:
         window->resize(360, 640); // the smallest size the window allows on a phone-like screen
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
+        // Without an account the window runs on the offline engines: shown
+        // once they are up (and what they offer is known).
+        QTRY_COMPARE_WITH_TIMEOUT(
+            window->property("service").toMap().value(QStringLiteral("state")).toString(),
+            QStringLiteral("ready"), 30000);
+        QTRY_VERIFY(
+            !window->property("service").toMap().value(QStringLiteral("capabilities")).toMap().isEmpty());
         language = QLocale::system().name();
         outDir = qEnvironmentVariable("TOLKA_SCREENSHOTS");
         if (!outDir.isEmpty())
@@ -95,6 +133,27 @@ private slots:
             QMetaObject::invokeMethod(popup, "close");
             QTRY_VERIFY(!popup->property("visible").toBool());
         }
+        const QVariantMap service = window->property("service").toMap();
+        for (const auto &[name, tag, value] : messages) {
+            QVariant message = value;
+            if (tag == u"SERVICE") {
+                QVariantMap state = service;
+                state.insert(QStringLiteral("state"), value);
+                message = state;
+            }
+            QVERIFY2(QMetaObject::invokeMethod(window, "forwardMessage", Q_ARG(QString, tag),
+                                               Q_ARG(QVariant, message)),
+                     qPrintable(name));
+            QObject *popup = window->findChild<QObject *>(tag == u"WARNING" ? QStringLiteral("Warning")
+                                                                            : QStringLiteral("Notice"));
+            QVERIFY2(popup, qPrintable(name));
+            QTRY_VERIFY2(popup->property("opened").toBool(), qPrintable(name));
+            check(QStringLiteral("message-") + name, light);
+            QMetaObject::invokeMethod(popup, "close");
+            QTRY_VERIFY(!popup->property("visible").toBool());
+        }
+        QMetaObject::invokeMethod(window, "forwardMessage", Q_ARG(QString, QStringLiteral("SERVICE")),
+                                  Q_ARG(QVariant, service));
     }
 
 private:

@@ -3,7 +3,7 @@
 
 Inputs (committed, in catalogue/data/):
   voices.json        the synthesis service's neural voices of the 148 locales
-  labels.json        the 26 interface labels, one object per interface language
+  labels.json        the 56 interface labels, one object per interface language
   locale-names.json  how locale display names are taken from ICU, and the
                      hand-written overrides
   about.json         store links and contributor lines
@@ -53,7 +53,7 @@ ZH_HANT = ["zh-HK", "zh-TW", "cmn-Hant-TW"]
 ZH_HANS = ["wuu-CN", "yue-CN", "zh-CN", "zh-CN-GUANGXI", "zh-CN-henan", "zh-CN-liaoning",
            "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN"]
 
-LABEL_COUNT = 26
+LABEL_COUNT = 56
 SKIP = 77
 
 
@@ -182,7 +182,7 @@ def check_labels(labels):
     address = labels["en"]["4"]
     for lang, entry in labels.items():
         if list(entry) != [str(i) for i in range(LABEL_COUNT)]:
-            raise GenerationError(f"labels.json: {lang}: keys must be \"0\" to \"25\" in order")
+            raise GenerationError(f"labels.json: {lang}: keys must be \"0\" to \"{LABEL_COUNT - 1}\" in order")
         if not entry["0"].endswith("#"):
             raise GenerationError(f"labels.json: {lang}: label 0 must end with '#'")
         if entry["4"] != address:
@@ -325,7 +325,7 @@ def generate(icu):
           ["{v}.size() == 79", "{v}[\"en\"].size() == 148"])])
     files["labels.cpp"] = source(
         ["Interface labels, from catalogue/data/labels.json."],
-        [("baseLabels", labels, ["{v}.size() == 79", "{v}[\"de\"].size() == 26"])],
+        [("baseLabels", labels, ["{v}.size() == 79", f"{{v}}[\"de\"].size() == {LABEL_COUNT}"])],
         extra="constexpr StaticValue rawLabelsValue = baseLabelsValue[\"en\"];\n"
               "static_assert(rawLabelsValue[\"0\"].text() == \"About Tolka#\");\n")
     files["labels.cpp"] = files["labels.cpp"].replace(

@@ -11,6 +11,7 @@ ApplicationWindow {
     required property var helper
     required property var player
     required property var recorder
+    required property var account
 
     readonly property int timeLimit: 60
     property bool onCloudSpeech: true
@@ -28,6 +29,8 @@ ApplicationWindow {
     readonly property bool isDesktop: wind.helper.isDesktop()
     readonly property var languageModel: wind.helper.getBaseModel()
     property bool isLight: Application.styleHints.colorScheme !== Qt.ColorScheme.Dark
+    // The service in use, as the account last reported it ("SERVICE").
+    property var service: ({})
 
     // Source language when nothing was stored, and the matching destination.
     readonly property string defaultSourceLang: wind.helper.getCurrentLang(false)
@@ -154,6 +157,7 @@ ApplicationWindow {
                 Tol.validatedText();
                 event.accepted = false;
             }
+            textField.onLengthChanged: Tol.sourceLengthChanged()
             textField.onContentHeightChanged: Qt.callLater(() => {
                 sourceFlick.contentY = sourceFlick.contentHeight - sourceFlick.height;
             })
@@ -256,6 +260,21 @@ ApplicationWindow {
             }
         }
 
+        Label {
+            id: offlineMark
+
+            objectName: "offlineMark"
+
+            anchors.left: appTitle.right
+            anchors.leftMargin: wind.font.pixelSize / 2
+            anchors.baseline: appTitle.baseline
+            visible: wind.service.mode === "offline"
+            text: Tol.lang(28)
+            textFormat: Text.PlainText
+            color: wind.service.state === "failed" ? "darkorange" : "gray"
+            font.pixelSize: wind.font.pixelSize * 0.85
+        }
+
         ToolButton {
             id: toolButton
 
@@ -275,6 +294,7 @@ ApplicationWindow {
     Component.onCompleted: {
         wind.visibleAtCompletion = wind.visible;
         wind.tts.init();
+        wind.account.init();
         Tol.init();
         Tol.settleLanguages();
         Tol.asyncLoading("History");

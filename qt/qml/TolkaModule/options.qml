@@ -114,5 +114,29 @@ Dialog {
                 }
             }
         }
+
+        Separator {}
+        MenuSeparator {
+            width: parent.width
+        }
+        CustomTitle {
+            text: Tol.lang(26)
+        }
+        Label {
+            objectName: "accountSummary"
+
+            textFormat: Text.PlainText
+            text: wind.service.mode === "offline" ? Tol.lang(28) : Tol.lang(27) + " · " + (wind.service.speechRegion || wind.service.automaticRegion || "")
+        }
+        Button {
+            objectName: "openAccount"
+
+            text: Tol.lang(26) + "…"
+            Material.elevation: 1
+            onClicked: {
+                dialog.close();
+                Tol.open("Account");
+            }
+        }
     }
 }

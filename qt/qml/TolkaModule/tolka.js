@@ -60,6 +60,7 @@ function sourceLanguageChanged() {
         return;
     }
     wind.tts.setFastTranscribe(clangsource.currentLang);
+    offlineLanguagesCheck();
 }
 
 function destLanguageChanged() {
@@ -68,6 +69,7 @@ function destLanguageChanged() {
         return;
     }
     sortvoices(clangdest.currentLang);
+    offlineLanguagesCheck();
 }
 
 // Applies both boxes' languages once everything is restored, whether or not
@@ -78,18 +80,23 @@ function settleLanguages() {
 }
 
 function speechReceived(im, save = true) {
-    if (im !== undefined && im !== null && String(im).length > 0) {
+    if (im !== undefined && im !== null && String(im).trim().length > 0) {
         clearScreen();
         textToTranslateField.text = im;
         translate(save, String(im));
     } else {
-        open("Warning");
+        notify(lang(48));
     }
 }
 
 function translate(save = true, text = textToTranslateField.text) {
     if (text.length === 0)
         return;
+    // Blanks only: nothing a service could translate.
+    if (text.trim().length === 0) {
+        notify(lang(52));
+        return;
+    }
     wind.player.stop();
     if (clangsource.currentIndex === clangdest.currentIndex)
         dispatchText(text);
@@ -200,9 +207,22 @@ function sortMessages(tag, value) {
         textToTranslateField.text = value;
         break;
     case "WARNING":
-    case "ERROR": // a request that was not resent: value names service, failure and code
         getPanel("Busy").visible = false;
         open("Warning");
+        break;
+    case "ERROR":
+        getPanel("Busy").visible = false;
+        failureNotice(value);
+        break;
+    case "AUDIOERROR":
+        getPanel("Busy").visible = false;
+        notify(value.device === "output" ? lang(50) : lang(49));
+        break;
+    case "SERVICE":
+        serviceChanged(value);
+        break;
+    case "ACCOUNTCHECK":
+        getPanel("Account").showResults(value);
         break;
     case "BUSY":
         getPanel("Busy").visible = value;
@@ -222,6 +242,104 @@ function sortMessages(tag, value) {
         onRecording();
         break;
     }
+}
+
+// A short message above the toolbar, with an action where one helps.
+function notify(text, actionText = "", action = null) {
+    getPanel("Notice").show(text, actionText, action);
+}
+
+function openAccount() {
+    open("Account");
+}
+
+// What a failed request means for the user, in words ("ERROR" values name
+// the service, the class of failure and the service's code).
+function failureNotice(error) {
+    const offline = wind.service.mode === "offline";
+    switch (error.failure) {
+    case "keyRejected":
+        notify(lang(44), lang(26), openAccount);
+        break;
+    case "throttled":
+        notify(lang(45).replace("%1", String(Math.max(1, Math.ceil((error.wait ?? 0) / 1000)))));
+        break;
+    case "nothingRecognised":
+        notify(lang(48));
+        break;
+    case "badRequest":
+        if (isLanguageRefusal(error))
+            notify(offline ? lang(47).replace("%1", serviceWord(error.service)) : lang(46));
+        else
+            notify(lang(54).replace("%1", error.code || String(error.status)));
+        break;
+    default:
+        notify(lang(43));
+    }
+}
+
+// The translator's codes for languages it does not take; for speech, a
+// voice or locale the service lacks.
+function isLanguageRefusal(error) {
+    if (error.service === "translation")
+        return ["400019", "400023", "400035", "400036"].includes(String(error.code));
+    return error.service === "synthesis" && wind.service.mode === "offline";
+}
+
+function serviceWord(service) {
+    if (service === "translation")
+        return lang(36);
+    return service === "synthesis" ? lang(5) : lang(1);
+}
+
+// A check result in words.
+function checkWords(result) {
+    switch (result.result) {
+    case "working":
+        return lang(37);
+    case "keyRejected":
+        return lang(38) + (result.code ? " (" + result.code + ")" : "");
+    case "wrongRegion":
+        return lang(39) + ": " + (result.region.length > 0 ? result.region : "global");
+    case "noNetwork":
+        return lang(40);
+    case "quotaUsedUp":
+        return lang(41) + (result.code ? " (" + result.code + ")" : "");
+    default:
+        return lang(54).replace("%1", result.code || String(result.status));
+    }
+}
+
+// The account or the offline engines changed.
+function serviceChanged(state) {
+    const before = wind.service;
+    wind.service = state;
+    if (state.mode !== "offline")
+        return;
+    if (state.state === "failed" && before.state !== "failed")
+        notify(lang(51), lang(26), openAccount);
+    else if (state.state === "starting" && before.state !== "starting")
+        notify(lang(55));
+    else if (state.state === "ready" && Object.keys(state.capabilities ?? {}).length > 0 && Object.keys(before.capabilities ?? {}).length === 0)
+        offlineLanguagesCheck();
+}
+
+// Offline, some languages lack recognition, a translation or a voice: say
+// which, when they are chosen.
+function offlineLanguagesCheck() {
+    if (wind.service.mode !== "offline")
+        return;
+    const gaps = wind.account.offlineGaps(clangsource.currentLang, clangdest.currentLang);
+    if (gaps.length === 0)
+        return;
+    const words = gaps.map(g => g === "recognition" ? lang(1) : g === "translation" ? lang(36) : lang(5));
+    notify(lang(47).replace("%1", words.join(", ")));
+}
+
+// The source field holds at most 1000 characters: say so when it is full.
+function sourceLengthChanged() {
+    if (textToTranslateField.length >= textToTranslateField.maximumLength)
+        notify(lang(53));
 }
 
 function open(panel) {

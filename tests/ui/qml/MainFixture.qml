@@ -9,6 +9,7 @@ QtObject {
     property FakeHelper helper: FakeHelper {}
     property FakePlayer player: FakePlayer {}
     property FakeRecorder recorder: FakeRecorder {}
+    property FakeAccount account: FakeAccount {}
 
     function create() {
         const component = Qt.createComponent("TolkaModule", "Main");
@@ -18,7 +19,8 @@ QtObject {
             "tts": tts,
             "helper": helper,
             "player": player,
-            "recorder": recorder
+            "recorder": recorder,
+            "account": account
         });
         if (!wind)
             throw new Error(component.errorString());

@@ -11,19 +11,22 @@ TestCase {
     property FakeHelper helper
     property FakePlayer player
     property FakeRecorder recorder
+    property FakeAccount account
 
     function init() {
         tts = Qt.createQmlObject("FakeTts {}", testCase);
         helper = Qt.createQmlObject("FakeHelper {}", testCase);
         player = Qt.createQmlObject("FakePlayer {}", testCase);
         recorder = Qt.createQmlObject("FakeRecorder {}", testCase);
+        account = Qt.createQmlObject("FakeAccount {}", testCase);
         const component = Qt.createComponent("TolkaModule", "Main");
         verify(component.status === Component.Ready, component.errorString());
         wind = component.createObject(null, {
             "tts": tts,
             "helper": helper,
             "player": player,
-            "recorder": recorder
+            "recorder": recorder,
+            "account": account
         });
         verify(wind !== null, component.errorString());
         wind.historyModel = [];
@@ -64,9 +67,11 @@ TestCase {
             "tts": Qt.createQmlObject("FakeTts {}", testCase),
             "helper": helper,
             "player": Qt.createQmlObject("FakePlayer {}", testCase),
-            "recorder": Qt.createQmlObject("FakeRecorder {}", testCase)
+            "recorder": Qt.createQmlObject("FakeRecorder {}", testCase),
+            "account": Qt.createQmlObject("FakeAccount {}", testCase)
         });
         compare(fresh.tts.named("init").length, 1);
+        compare(fresh.account.named("init").length, 1);
         // Once the client is initialised it knows both languages.
         const afterInit = fresh.tts.calls.slice(fresh.tts.calls.findIndex(c => c.name === "init"));
         compare(afterInit.filter(c => c.name === "setFastTranscribe").pop().args, ["en-US"]);
@@ -96,12 +101,14 @@ TestCase {
         compare(Array.from(wind.historyModel), ["hello there"]);
     }
 
-    function test_dispatch_empty_or_undefined_speech_warns() {
-        wind.forwardMessage("SPEECH", "");
-        verify(panel("Warning").opened || panel("Warning").visible);
-        panel("Warning").close();
-        wind.forwardMessage("SPEECH", undefined);
-        tryVerify(() => panel("Warning").visible);
+    function test_dispatch_empty_or_undefined_speech_says_nothing_was_heard() {
+        for (const heard of ["", undefined, "  "]) {
+            wind.forwardMessage("SPEECH", heard);
+            tryVerify(() => panel("Notice").visible);
+            compare(panel("Notice").text, "label 48");
+            panel("Notice").close();
+            tryVerify(() => !panel("Notice").visible);
+        }
         compare(tts.named("ttrad").length, 0);
     }
 
@@ -116,7 +123,7 @@ TestCase {
         tryVerify(() => panel("Warning").visible);
         panel("Warning").close();
         tryVerify(() => !panel("Warning").visible);
-        // A request that is not resent tells why; the same popup for now.
+        // A request that is not resent tells why, in a notice.
         wind.forwardMessage("BUSY", true);
         wind.forwardMessage("ERROR", {
             "service": "recognition",
@@ -125,7 +132,8 @@ TestCase {
             "code": "NoMatch"
         });
         verify(!panel("Busy").visible);
-        tryVerify(() => panel("Warning").visible);
+        tryVerify(() => panel("Notice").visible);
+        compare(panel("Notice").text, "label 48");
 
         wind.forwardMessage("ISPLAYING", true);
         const repeat = panel("RepeatBt");
@@ -311,7 +319,8 @@ TestCase {
                 "tts": Qt.createQmlObject("FakeTts {}", testCase),
                 "helper": helper,
                 "player": Qt.createQmlObject("FakePlayer {}", testCase),
-                "recorder": Qt.createQmlObject(`FakeRecorder { initMilliseconds: ${i * 10} }`, testCase)
+                "recorder": Qt.createQmlObject(`FakeRecorder { initMilliseconds: ${i * 10} }`, testCase),
+                "account": account
             });
             if (i % 2)
                 tryVerify(() => findChild(fresh, "History") !== null);

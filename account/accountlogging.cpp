@@ -1,0 +1,3 @@
+#include "accountlogging.h"
+
+Q_LOGGING_CATEGORY(lcAccount, "tolka.account", QtInfoMsg)

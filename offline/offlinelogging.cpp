@@ -1,0 +1,3 @@
+#include "offlinelogging.h"
+
+Q_LOGGING_CATEGORY(lcOffline, "tolka.offline", QtInfoMsg)
