@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string_view>
 
-Q_LOGGING_CATEGORY(lcCatalogue, "tolka.catalogue")
+Q_LOGGING_CATEGORY(lcCatalogue, "tolka.catalogue", QtInfoMsg)
 
 namespace tolka::catalogue {
 namespace {

@@ -1,3 +1,3 @@
 #include "logging.h"
 
-Q_LOGGING_CATEGORY(lcCloud, "tolka.cloud")
+Q_LOGGING_CATEGORY(lcCloud, "tolka.cloud", QtInfoMsg)

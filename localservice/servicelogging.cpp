@@ -1,3 +1,3 @@
 #include "servicelogging.h"
 
-Q_LOGGING_CATEGORY(lcLocalService, "tolka.localservice")
+Q_LOGGING_CATEGORY(lcLocalService, "tolka.localservice", QtInfoMsg)

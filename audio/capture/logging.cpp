@@ -1,3 +1,3 @@
 #include "logging.h"
 
-Q_LOGGING_CATEGORY(lcCapture, "tolka.capture")
+Q_LOGGING_CATEGORY(lcCapture, "tolka.capture", QtInfoMsg)

@@ -1,3 +1,3 @@
 #include "logging.h"
 
-Q_LOGGING_CATEGORY(lcPlayback, "tolka.playback")
+Q_LOGGING_CATEGORY(lcPlayback, "tolka.playback", QtInfoMsg)

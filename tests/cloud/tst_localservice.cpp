@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <opus.h>
@@ -376,6 +377,59 @@ private slots:
             QVERIFY2(hasErrorBody(r.body), r.body.constData());
             QCOMPARE(errorCodeOf(r.body), QString::number(status));
         }
+    }
+
+    void theVoiceListIsTheCatalogues()
+    {
+        const QString path = QStringLiteral("/cognitiveservices/voices/list");
+        Result r =
+            send(request(path, {{"Ocp-Apim-Subscription-Key", config::speechKeyWestEurope}}), {}, "GET");
+        QCOMPARE(r.status, 200);
+        const QJsonArray voices = QJsonDocument::fromJson(r.body).array();
+        QCOMPARE(voices.size(), 482);
+        QSet<QString> names;
+        for (const QJsonValue &voice : voices) {
+            const QString shortName = voice[QLatin1String("ShortName")].toString();
+            QVERIFY(shortName.startsWith(voice[QLatin1String("Locale")].toString() + u'-'));
+            QVERIFY(
+                shortName.endsWith(voice[QLatin1String("DisplayName")].toString() + QLatin1String("Neural")));
+            QCOMPARE(voice[QLatin1String("VoiceType")].toString(), QStringLiteral("Neural"));
+            names.insert(shortName);
+        }
+        QCOMPARE(names.size(), 482);
+        QVERIFY(names.contains(QStringLiteral("fr-FR-DeniseNeural")));
+        // A key is needed, and only GET is served.
+        QCOMPARE(send(request(path, {}), {}, "GET").status, 401);
+        QCOMPARE(
+            send(request(path, {{"Ocp-Apim-Subscription-Key", config::translatorKey}}), {}, "GET").status,
+            401);
+        QCOMPARE(send(request(path, {{"Ocp-Apim-Subscription-Key", config::speechKeyWestEurope}}), {}).status,
+                 405);
+    }
+
+    void theOfflineReportIsThereOnlyWithEngines()
+    {
+        const QString path = QStringLiteral("/tolka/offline");
+        QCOMPARE(send(request(path, {}), {}, "GET").status, 404);
+        fixture.service().setCapabilities(R"({"recognition":["en-US"],"synthesis":[],"translation":[]})");
+        const Result r = send(request(path, {}), {}, "GET");
+        QCOMPARE(r.status, 200);
+        QCOMPARE(QJsonDocument::fromJson(r.body)[QLatin1String("recognition")][0].toString(),
+                 QStringLiteral("en-US"));
+        fixture.service().setCapabilities({});
+    }
+
+    void everyRunHasACertificateOfItsOwnName()
+    {
+        QTemporaryDir first;
+        QTemporaryDir second;
+        QString error;
+        const auto a = generateIdentity(first.path(), &error);
+        const auto b = generateIdentity(second.path(), &error);
+        QVERIFY2(a && b, qPrintable(error));
+        // A client trusting both finds each one's issuer by name.
+        QVERIFY(a->certificate.subjectInfo(QSslCertificate::CommonName) !=
+                b->certificate.subjectInfo(QSslCertificate::CommonName));
     }
 
     void scriptedRepliesCarryRetryAfterAndRecognitionStatuses()

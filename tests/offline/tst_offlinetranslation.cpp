@@ -2,10 +2,12 @@
 // cloud client against the local service.
 #include "apertiumtranslation.h"
 #include "cloudfixture.h"
+#include "offlineengines.h"
 
 #include "clientstate.h"
 #include "tts.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -93,6 +95,20 @@ private slots:
         const auto text = engine->translate(QStringLiteral("Colour"), QStringLiteral("en-GB"),
                                             QStringLiteral("en-US"), QDeadlineTimer(60s));
         QCOMPARE(text.value_or(QString()), QStringLiteral("Colour"));
+    }
+
+    void theReportSaysWhatTheEnginesDo()
+    {
+        const QJsonObject report = QJsonDocument::fromJson(offlineengines::capabilities(*engine)).object();
+        const QJsonArray recognition = report.value(QLatin1String("recognition")).toArray();
+        QVERIFY(recognition.contains(QJsonValue(QStringLiteral("en-US"))));
+        QVERIFY(recognition.contains(QJsonValue(QStringLiteral("en-GB"))));
+        QVERIFY(!recognition.contains(QJsonValue(QStringLiteral("fr-FR"))));
+        QCOMPARE(report.value(QLatin1String("synthesis")).toArray().size(), 148);
+        const QJsonArray translation = report.value(QLatin1String("translation")).toArray();
+        QVERIFY(translation.contains(QJsonArray{QStringLiteral("en"), QStringLiteral("es")}));
+        QVERIFY(translation.contains(QJsonArray{QStringLiteral("en"), QStringLiteral("fr")})); // via Spanish
+        QVERIFY(!translation.contains(QJsonArray{QStringLiteral("en"), QStringLiteral("ja")}));
     }
 
     void clientGetsTheSpanishTranslation()

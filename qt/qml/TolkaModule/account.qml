@@ -97,6 +97,8 @@ Dialog {
 
             Row {
                 spacing: wind.font.pixelSize
+                layoutDirection: Qt.locale().textDirection
+                anchors.right: Qt.locale().textDirection === Qt.RightToLeft ? parent.right : undefined
                 RadioButton {
                     objectName: "cloudMode"
                     text: Tol.lang(27)
@@ -112,6 +114,7 @@ Dialog {
             }
 
             Label {
+                width: parent.width
                 text: Tol.lang(29)
                 textFormat: Text.PlainText
             }

@@ -40,7 +40,8 @@ Popup {
         spacing: wind.font.pixelSize
         Accessible.role: Accessible.AlertMessage
         Accessible.name: notice.text
-        layoutDirection: Qt.application.layoutDirection
+        // The message first in the reading order of the interface language.
+        layoutDirection: Qt.locale().textDirection
 
         Label {
             id: message
@@ -53,7 +54,6 @@ Popup {
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.bold: true
-            horizontalAlignment: Text.AlignLeft
         }
 
         Button {
