@@ -74,11 +74,24 @@ void handleReply(const Exchange &exchange, QRestReply &reply)
         sendMessage(QStringLiteral("ERROR"), errorMessage(exchange.service, verdict));
         break;
     case ReplyClass::Transient:
-    case ReplyClass::Throttled:
         backupKeyFlag(exchange.service) = true;
         logReplyError(reply);
         resendLater(exchange.resend, resendDelay(verdict, s.failureCount));
         break;
+    case ReplyClass::Throttled: {
+        backupKeyFlag(exchange.service) = true;
+        logReplyError(reply);
+        const std::chrono::milliseconds wait = resendDelay(verdict, s.failureCount);
+        // The user waits too: told for how long (the gate's warning follows
+        // the last attempt instead).
+        if (s.failureCount < maxSendsPerCycle) {
+            QVariantMap message = errorMessage(exchange.service, verdict);
+            message.insert(QStringLiteral("wait"), qint64(wait.count()));
+            sendMessage(QStringLiteral("ERROR"), message);
+        }
+        resendLater(exchange.resend, wait);
+        break;
+    }
     case ReplyClass::KeyRejected:
         backupKeyFlag(exchange.service) = true;
         logReplyError(reply);

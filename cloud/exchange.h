@@ -8,8 +8,9 @@
 #include <functional>
 
 // The chain every request shares once it is built: post it, classify the
-// reply, count the failure, resend after a pause or stop and tell the
-// interface ("ERROR"), release the reply.
+// reply, count the failure, resend after a pause or stop, release the reply.
+// The interface hears "ERROR" of every request that is not resent and of
+// every throttled wait (then with "wait", in milliseconds).
 namespace tolka::cloud {
 
 struct Exchange

@@ -62,7 +62,11 @@ private slots:
         // About a second: not the 200 ms of the growing pause, nor the 10 s cap.
         const qint64 waited = gap(0, 1);
         QVERIFY2(waited >= 1000 - clockSlack && waited < 8000, qPrintable(QString::number(waited)));
-        QCOMPARE(window.count(QStringLiteral("ERROR")), 0);
+        // The user is told of the wait.
+        QCOMPARE(window.count(QStringLiteral("ERROR")), 1);
+        const QVariantMap told = window.last(QStringLiteral("ERROR")).toMap();
+        QCOMPARE(told.value(QStringLiteral("failure")).toString(), QStringLiteral("throttled"));
+        QCOMPARE(told.value(QStringLiteral("wait")).toLongLong(), 1000);
         QCOMPARE(clientState().failureCount, 0);
     }
 
@@ -96,7 +100,15 @@ private slots:
         for (qsizetype i = 1; i < 5; ++i)
             QVERIFY2(gap(i - 1, i) >= (200 << (i - 1)) - clockSlack,
                      qPrintable(QString::number(gap(i - 1, i))));
-        QCOMPARE(window.count(QStringLiteral("ERROR")), 0);
+        // Four waits told, each longer; then the gate's warning, not a fifth wait.
+        QCOMPARE(window.count(QStringLiteral("ERROR")), 4);
+        QList<qint64> waits;
+        for (const MessageWindow::Message &m : std::as_const(window.messages)) {
+            if (m.tag == QLatin1String("ERROR"))
+                waits.append(m.value.toMap().value(QStringLiteral("wait")).toLongLong());
+        }
+        QCOMPARE(waits, (QList<qint64>{200, 400, 800, 1600}));
+        QCOMPARE(window.tags().constLast(), QStringLiteral("WARNING"));
         QCOMPARE(window.count(QStringLiteral("TRAD")), 0);
     }
 

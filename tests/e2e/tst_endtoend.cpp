@@ -114,6 +114,26 @@ private slots:
         QCOMPARE(fixture.service().log().entries(Operation::Synthesis).size(), 1);
     }
 
+    void aRefusedKeyIsToldInWords()
+    {
+        const QByteArray denied = R"({"error":{"code":401000,"message":"The request is not authorized."}})";
+        fixture.service().script().push(Operation::Translation, ScriptedReply::withBody(401, denied));
+        fixture.service().script().push(Operation::Translation, ScriptedReply::withBody(401, denied));
+        source->forceActiveFocus();
+        QTest::keySequence(window, QKeySequence::SelectAll);
+        for (const char c : QByteArrayLiteral("Thank you"))
+            QTest::keyClick(window, c);
+        QTest::keyClick(window, Qt::Key_Return);
+        const auto notice = [&] { return window->findChild<QObject *>(QStringLiteral("Notice")); };
+        QTRY_VERIFY_WITH_TIMEOUT(notice() && notice()->property("opened").toBool(), 15000);
+        QCOMPARE(notice()->property("text").toString(), QStringLiteral("The key was rejected."));
+        QCOMPARE(notice()->property("actionText").toString(), QStringLiteral("Service account"));
+        QCOMPARE(item(window, "noticeText")->property("text").toString(),
+                 QStringLiteral("The key was rejected."));
+        QMetaObject::invokeMethod(notice(), "close");
+        QTRY_VERIFY(!notice()->property("visible").toBool());
+    }
+
     void cleanupTestCase()
     {
         microphone.stop();
