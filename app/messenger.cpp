@@ -1,6 +1,6 @@
 #include "messenger.h"
 
-#include "logging.h"
+#include "applogging.h"
 
 #include <QGuiApplication>
 #include <QMutex>

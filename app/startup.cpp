@@ -3,7 +3,7 @@
 #include "account.h"
 #include "helper.h"
 #include "input.h"
-#include "logging.h"
+#include "applogging.h"
 #include "output.h"
 #include "tts.h"
 #include "urlinterceptor.h"

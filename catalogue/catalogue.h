@@ -6,16 +6,13 @@
 
 #include "helper.h"
 
-#include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcCatalogue)
-
 namespace tolka::catalogue {
 
 // Interface labels per language, ids 0 to labelCount - 1.
 inline constexpr qsizetype labelCount = 56;
 
-// Chinese code sets used by languageKey (and by the translation client).
+// The Chinese codes written in traditional and in simplified characters,
+// which languageKey and translatorCode map to "zh-Hant" and "zh-Hans".
 QByteArrayList zhHantCodes();
 QByteArrayList zhHansCodes();
 // The 148 supported locale codes, in stored (ascending byte) order.

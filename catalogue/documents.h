@@ -24,6 +24,8 @@ extern const StaticValue voiceCatalogue;
 extern const StaticValue translatorCodes;
 // Translator language code -> English name: every code the translator accepts.
 extern const StaticValue translatorLanguages;
+// "zh-Hans" / "zh-Hant" -> the Chinese locale codes written in that script.
+extern const StaticValue chineseScripts;
 // "0".."12" -> three layers { "offset", "blur", "spread", "padding" }.
 extern const StaticValue shadowLevels;
 

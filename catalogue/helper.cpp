@@ -1,6 +1,7 @@
 #include "helper.h"
 
 #include "catalogue.h"
+#include "cataloguelogging.h"
 #include "documents.h"
 
 #include <QHash>
@@ -12,16 +13,19 @@
 #include <stdexcept>
 #include <string_view>
 
-Q_LOGGING_CATEGORY(lcCatalogue, "tolka.catalogue", QtInfoMsg)
-
 namespace tolka::catalogue {
 namespace {
 
-constexpr std::array<std::string_view, 3> zhHant = {"zh-HK", "zh-TW", "cmn-Hant-TW"};
-constexpr std::array<std::string_view, 10> zhHans = {
-    "wuu-CN",         "yue-CN",        "zh-CN",          "zh-CN-GUANGXI", "zh-CN-henan",
-    "zh-CN-liaoning", "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN",
-};
+// The Chinese codes of one script, from the generated data.
+const StaticValue &zhHant()
+{
+    return chineseScripts["zh-Hant"];
+}
+
+const StaticValue &zhHans()
+{
+    return chineseScripts["zh-Hans"];
+}
 
 std::string_view view(QByteArrayView b)
 {
@@ -45,16 +49,16 @@ QByteArray bytes(const StaticValue &v)
     return bytes(v.text());
 }
 
-template <size_t N> bool contains(const std::array<std::string_view, N> &set, std::string_view code)
+bool contains(const StaticValue &set, std::string_view code)
 {
-    return std::ranges::any_of(set, [code](std::string_view c) { return sameBytes(c, code); });
+    return std::ranges::any_of(set.elements(), [code](const StaticValue &c) { return sameBytes(c.text(), code); });
 }
 
-template <size_t N> QByteArrayList toList(const std::array<std::string_view, N> &set)
+QByteArrayList toList(const StaticValue &set)
 {
     QByteArrayList out;
-    out.reserve(qsizetype(N));
-    for (std::string_view s : set)
+    out.reserve(qsizetype(set.size()));
+    for (const StaticValue &s : set.elements())
         out.append(bytes(s));
     return out;
 }
@@ -120,12 +124,12 @@ constexpr std::array<double, 3> layerOpacities = {0.14, 0.1, 0.08};
 
 QByteArrayList zhHantCodes()
 {
-    return toList(zhHant);
+    return toList(zhHant());
 }
 
 QByteArrayList zhHansCodes()
 {
-    return toList(zhHans);
+    return toList(zhHans());
 }
 
 QByteArrayList supportedCodes()
@@ -149,9 +153,9 @@ QByteArrayList interfaceLanguages()
 QByteArray languageKey(QByteArrayView code)
 {
     const std::string_view c = view(code);
-    if (contains(zhHant, c))
+    if (contains(zhHant(), c))
         return QByteArrayLiteral("zh-Hant");
-    if (contains(zhHans, c))
+    if (contains(zhHans(), c))
         return QByteArrayLiteral("zh-Hans");
     const qsizetype dash = code.indexOf('-');
     return dash >= 1 ? code.first(dash).toByteArray() : code.toByteArray();
@@ -322,8 +326,6 @@ QvhList shadow(qsizetype elevation, qsizetype maxElevation)
     QvhList &cached = shadowCache()[level];
     if (!cached.isEmpty())
         return cached;
-    if (size_t(level) > 12)
-        throw std::out_of_range("Index out of range");
     ++shadowReads;
     const StaticValue &layers = shadowLevels.valueAt(size_t(level));
     cached.reserve(qsizetype(layers.size()));

@@ -1,7 +1,7 @@
 #include "endpoints.h"
 
 #include "cloudconfig.h"
-#include "logging.h"
+#include "cloudlogging.h"
 
 #include <QDateTime>
 #include <QTimeZone>

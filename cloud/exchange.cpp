@@ -2,7 +2,7 @@
 
 #include "clientstate.h"
 #include "frame.h"
-#include "logging.h"
+#include "cloudlogging.h"
 #include "serviceswitch.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "clientstate.h"
 #include "keys.h"
-#include "logging.h"
+#include "cloudlogging.h"
 #include "messenger.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "endpoints.h"
 #include "failureclass.h"
 #include "frame.h"
-#include "logging.h"
+#include "cloudlogging.h"
 #include "translation.h"
 
 #include <QNetworkReply>

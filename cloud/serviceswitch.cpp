@@ -3,7 +3,7 @@
 #include "clientstate.h"
 #include "endpoints.h"
 #include "frame.h"
-#include "logging.h"
+#include "cloudlogging.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "alsacapturebackend.h"
 
-#include "logging.h"
+#include "capturelogging.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>

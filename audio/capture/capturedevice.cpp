@@ -2,7 +2,7 @@
 
 #include "audioinput.h"
 #include "handoff.h"
-#include "logging.h"
+#include "capturelogging.h"
 #include "recorder.h"
 
 #include <QMetaObject>

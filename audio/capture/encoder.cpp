@@ -1,7 +1,7 @@
 #include "encoder.h"
 
 #include "audioinput.h"
-#include "logging.h"
+#include "capturelogging.h"
 #include "messenger.h"
 
 #include <QRandomGenerator64>

@@ -2,7 +2,7 @@
 
 #include "encoder.h"
 #include "handoff.h"
-#include "logging.h"
+#include "capturelogging.h"
 #include "messenger.h"
 #include "micpermission.h"
 #include "workerthread.h"

@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include "logging.h"
+#include "playbacklogging.h"
 #include "renderdevice.h"
 #include "speaker.h"
 #include "workerthread.h"

@@ -1,7 +1,7 @@
 #include "renderdevice.h"
 
 #include "audiooutput.h"
-#include "logging.h"
+#include "playbacklogging.h"
 #include "playbackstate.h"
 #include "speaker.h"
 

@@ -1,7 +1,7 @@
 #include "speaker.h"
 
 #include "audiooutput.h"
-#include "logging.h"
+#include "playbacklogging.h"
 #include "messenger.h"
 #include "playbackstate.h"
 #include "renderdevice.h"

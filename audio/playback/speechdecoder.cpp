@@ -1,6 +1,6 @@
 #include "speechdecoder.h"
 
-#include "logging.h"
+#include "playbacklogging.h"
 #include "playbackstate.h"
 
 #include <opus.h>

@@ -344,10 +344,12 @@ def generate(icu):
         [("shadowLevels", shadows, ["{v}.size() == 13", "{v}[\"12\"].at(2)[\"padding\"].toDouble() == 59.5"])])
     files["translator.cpp"] = source(
         ["Translator language codes, from catalogue/data/locale-to-translator.json and",
-         "catalogue/data/translator-languages.json."],
+         "catalogue/data/translator-languages.json, and the Chinese codes of each script."],
         [("translatorCodes", translator_codes, ["{v}.size() == 148", "{v}[\"fr-FR\"].text() == \"fr\""]),
          ("translatorLanguages", translator_languages,
-          [f"{{v}}.size() == {len(translator_languages)}", "{v}[\"zh-Hans\"].size() > 0"])])
+          [f"{{v}}.size() == {len(translator_languages)}", "{v}[\"zh-Hans\"].size() > 0"]),
+         ("chineseScripts", {"zh-Hans": ZH_HANS, "zh-Hant": ZH_HANT},
+          ["{v}.size() == 2", f"{{v}}[\"zh-Hant\"].size() == {len(ZH_HANT)}"])])
     return files
 
 

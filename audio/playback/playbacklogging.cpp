@@ -1,3 +1,3 @@
-#include "logging.h"
+#include "playbacklogging.h"
 
 Q_LOGGING_CATEGORY(lcPlayback, "tolka.playback", QtInfoMsg)

@@ -1,3 +1,3 @@
-#include "logging.h"
+#include "capturelogging.h"
 
 Q_LOGGING_CATEGORY(lcCapture, "tolka.capture", QtInfoMsg)

@@ -1,3 +1,3 @@
-#include "logging.h"
+#include "cloudlogging.h"
 
 Q_LOGGING_CATEGORY(lcCloud, "tolka.cloud", QtInfoMsg)

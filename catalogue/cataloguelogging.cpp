@@ -1,0 +1,3 @@
+#include "cataloguelogging.h"
+
+Q_LOGGING_CATEGORY(lcCatalogue, "tolka.catalogue", QtInfoMsg)
