@@ -24,7 +24,7 @@ void setIdentity(QCoreApplication &app)
     app.setApplicationName(QStringLiteral("Tolka#"));
     app.setOrganizationName(QStringLiteral("Arvendel"));
     app.setOrganizationDomain(QStringLiteral(TOLKA_ORGANIZATION_DOMAIN));
-    app.setApplicationVersion(QStringLiteral("6.11.0"));
+    app.setApplicationVersion(QStringLiteral(TOLKA_VERSION));
 }
 
 void applyProcessSettings()

@@ -29,7 +29,7 @@ Dialog {
         Material.elevation: 1
     }
 
-    title: Tol.lang(0)
+    title: Tol.lang(Tol.Label.aboutTitle)
     standardButtons: Dialog.Ok
     anchors.centerIn: Overlay.overlay
     font.bold: true
@@ -40,29 +40,29 @@ Dialog {
             textFormat: Text.PlainText
         }
         CustomUrl {
-            text: String(wind.helper.getRawLabel(9)) + " <a href=\"mailto:" + dialog.contactAddress + "\">" + dialog.contactAddress + "</a>"
+            text: String(wind.helper.getRawLabel(Tol.Label.email)) + " <a href=\"mailto:" + dialog.contactAddress + "\">" + dialog.contactAddress + "</a>"
         }
         CustomUrl {
-            readonly property string site: String(wind.helper.getRawLabel(4))
+            readonly property string site: String(wind.helper.getRawLabel(Tol.Label.makerAddress))
 
-            text: String(wind.helper.getRawLabel(10)) + " <a href=\"" + site + "\">" + site + "</a>"
+            text: String(wind.helper.getRawLabel(Tol.Label.website)) + " <a href=\"" + site + "\">" + site + "</a>"
         }
         CustomUrl {
             visible: Object.keys(dialog.store).length > 0
-            text: visible ? Tol.lang(3) + " <a href=\"" + String(dialog.store.url) + "\">" + String(dialog.store.name) + "</a>" : ""
+            text: visible ? Tol.lang(Tol.Label.visitUs) + " <a href=\"" + String(dialog.store.url) + "\">" + String(dialog.store.name) + "</a>" : ""
         }
         Label {
             text: " "
         }
         CustomButton {
-            textId: 8
+            textId: Tol.Label.contributors
             onClicked: {
                 dialog.close();
                 Tol.open("Contributors");
             }
         }
         CustomButton {
-            textId: 6
+            textId: Tol.Label.donate
             visible: !dialog.storeless
             onClicked: {
                 dialog.close();

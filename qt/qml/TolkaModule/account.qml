@@ -75,7 +75,7 @@ Dialog {
         dialog.checking = false;
     }
 
-    title: Tol.lang(26)
+    title: Tol.lang(Tol.Label.serviceAccount)
     standardButtons: Dialog.Ok
     anchors.centerIn: Overlay.overlay
     width: Math.min(wind.width - 2 * wind.font.pixelSize, 32 * wind.font.pixelSize)
@@ -101,13 +101,13 @@ Dialog {
                 anchors.right: Qt.locale().textDirection === Qt.RightToLeft ? parent.right : undefined
                 RadioButton {
                     objectName: "cloudMode"
-                    text: Tol.lang(27)
+                    text: Tol.lang(Tol.Label.cloud)
                     checked: wind.service.mode === "cloud"
                     onClicked: wind.account.setMode("cloud")
                 }
                 RadioButton {
                     objectName: "offlineMode"
-                    text: Tol.lang(28)
+                    text: Tol.lang(Tol.Label.offline)
                     checked: wind.service.mode === "offline"
                     onClicked: wind.account.setMode("offline")
                 }
@@ -115,7 +115,7 @@ Dialog {
 
             Label {
                 width: parent.width
-                text: Tol.lang(29)
+                text: Tol.lang(Tol.Label.speechRegion)
                 textFormat: Text.PlainText
             }
             ComboBox {
@@ -127,9 +127,9 @@ Dialog {
 
                 width: parent.width
                 font.bold: false
-                model: [Tol.lang(30) + " (" + (wind.service.automaticRegion ?? "") + ")"].concat(region.regions)
+                model: [Tol.lang(Tol.Label.automatic) + " (" + (wind.service.automaticRegion ?? "") + ")"].concat(region.regions)
                 currentIndex: Math.max(0, region.regions.indexOf(wind.service.speechRegion ?? "") + 1)
-                Accessible.name: Tol.lang(29)
+                Accessible.name: Tol.lang(Tol.Label.speechRegion)
                 onActivated: index => wind.account.setSpeechRegion(index === 0 ? "" : region.regions[index - 1])
             }
 
@@ -138,14 +138,14 @@ Dialog {
 
                 objectName: "speechKey"
                 keyName: "speech"
-                labelId: 31
+                labelId: Tol.Label.speechKey
             }
             KeyField {
                 id: translatorKey
 
                 objectName: "translatorKey"
                 keyName: "translator"
-                labelId: 32
+                labelId: Tol.Label.translatorKey
             }
             TextField {
                 id: translatorRegion
@@ -153,8 +153,8 @@ Dialog {
                 objectName: "translatorRegion"
 
                 width: parent.width
-                placeholderText: Tol.lang(33)
-                Accessible.name: Tol.lang(33)
+                placeholderText: Tol.lang(Tol.Label.translatorRegion)
+                Accessible.name: Tol.lang(Tol.Label.translatorRegion)
                 inputMethodHints: Qt.ImhNoPredictiveText | Qt.ImhLowercaseOnly
                 onEditingFinished: {
                     const value = translatorRegion.text.trim().toLowerCase();
@@ -168,7 +168,7 @@ Dialog {
 
                 objectName: "backupKeys"
 
-                text: Tol.lang(34)
+                text: Tol.lang(Tol.Label.backupKeys)
                 checked: (wind.service.keys?.speechBackup ?? "").length > 0 || (wind.service.keys?.translatorBackup ?? "").length > 0
             }
             KeyField {
@@ -177,8 +177,8 @@ Dialog {
                 objectName: "speechBackupKey"
                 visible: backups.checked
                 keyName: "speechBackup"
-                labelId: 31
-                prefix: Tol.lang(34) + ": "
+                labelId: Tol.Label.speechKey
+                prefix: Tol.lang(Tol.Label.backupKeys) + ": "
             }
             KeyField {
                 id: translatorBackupKey
@@ -186,8 +186,8 @@ Dialog {
                 objectName: "translatorBackupKey"
                 visible: backups.checked
                 keyName: "translatorBackup"
-                labelId: 32
-                prefix: Tol.lang(34) + ": "
+                labelId: Tol.Label.translatorKey
+                prefix: Tol.lang(Tol.Label.backupKeys) + ": "
             }
 
             Row {
@@ -197,7 +197,7 @@ Dialog {
 
                     objectName: "checkAccount"
 
-                    text: Tol.lang(35)
+                    text: Tol.lang(Tol.Label.check)
                     enabled: !dialog.checking
                     Material.elevation: 1
                     onClicked: dialog.check()
@@ -212,12 +212,12 @@ Dialog {
             CheckLine {
                 objectName: "speechCheck"
                 service: "speech"
-                labelId: 31
+                labelId: Tol.Label.speechKey
             }
             CheckLine {
                 objectName: "translationCheck"
                 service: "translation"
-                labelId: 32
+                labelId: Tol.Label.translatorKey
             }
 
             Label {
@@ -225,7 +225,7 @@ Dialog {
 
                 width: parent.width
                 visible: wind.service.secure === false
-                text: Tol.lang(42)
+                text: Tol.lang(Tol.Label.insecureStore)
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 color: "darkorange"

@@ -9,7 +9,7 @@ Dialog {
 
     objectName: "Contributors"
 
-    title: Tol.lang(8)
+    title: Tol.lang(Tol.Label.contributors)
     standardButtons: Dialog.Ok
     anchors.centerIn: Overlay.overlay
     font.bold: true

@@ -19,7 +19,7 @@ Popup {
     Component.onCompleted: popup.font.pixelSize *= 1.3
 
     Label {
-        text: Tol.lang(21)
+        text: Tol.lang(Tol.Label.translationCopied)
         font.bold: true
         textFormat: Text.PlainText
         font.pixelSize: appTitle.font.pixelSize

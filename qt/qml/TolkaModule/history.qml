@@ -21,7 +21,7 @@ Drawer {
         id: historySwitch
 
         objectName: "historySwitch"
-        text: Tol.lang(22)
+        text: Tol.lang(Tol.Label.lastTranslations)
         height: historySwitch.implicitHeight * 2
         checked: wind.historyEnabled
         onCheckedChanged: wind.historyEnabled = historySwitch.checked
@@ -65,7 +65,7 @@ Drawer {
         icon.width: clearButton.implicitHeight / 2
         icon.height: clearButton.implicitHeight / 2
         Material.foreground: Material.Red
-        Accessible.name: Tol.lang(13)
+        Accessible.name: Tol.lang(Tol.Label.clearScreen)
         onClicked: wind.historyModel = []
     }
 

@@ -216,7 +216,7 @@ ApplicationWindow {
             anchors.horizontalCenter: parent.horizontalCenter
             y: (micItem.height - height) / 2 + wind.font.pixelSize
             Accessible.role: Accessible.Button
-            Accessible.name: Tol.lang(1)
+            Accessible.name: Tol.lang(Tol.Label.speechRecognition)
 
             MouseArea {
                 id: micArea
@@ -269,7 +269,7 @@ ApplicationWindow {
             anchors.leftMargin: wind.font.pixelSize / 2
             anchors.baseline: appTitle.baseline
             visible: wind.service.mode === "offline"
-            text: Tol.lang(28)
+            text: Tol.lang(Tol.Label.offline)
             textFormat: Text.PlainText
             color: wind.service.state === "failed" ? "darkorange" : "gray"
             font.pixelSize: wind.font.pixelSize * 0.85
@@ -283,8 +283,8 @@ ApplicationWindow {
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             icon.source: "qrc:/icons/material/menu.png"
-            Accessible.name: Tol.lang(2)
-            ToolTip.text: Tol.lang(2)
+            Accessible.name: Tol.lang(Tol.Label.settings)
+            ToolTip.text: Tol.lang(Tol.Label.settings)
             ToolTip.visible: hovered
             ToolTip.delay: 600
             onClicked: Tol.open("Menus")

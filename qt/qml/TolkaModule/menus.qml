@@ -33,44 +33,44 @@ Menu {
 
     CustomItem {
         source: "clearscreen"
-        textId: 13
+        textId: Tol.Label.clearScreen
         onTriggered: Tol.clearScreen()
     }
     CustomItem {
         source: "copy"
-        textId: 20
+        textId: Tol.Label.copyTranslation
         onTriggered: Tol.setClipboard()
     }
     CustomItem {
         source: "paste"
-        textId: 19
+        textId: Tol.Label.pasteClipboard
         onTriggered: Tol.getClipboard()
     }
     MenuSeparator {}
     CustomItem {
         source: "history"
-        textId: 22
+        textId: Tol.Label.lastTranslations
         onTriggered: Tol.open("History")
     }
     CustomItem {
         source: "voice"
-        textId: 5
+        textId: Tol.Label.voice
         onTriggered: Tol.open("Speakers")
     }
     CustomItem {
         source: "theme"
-        textId: 11
+        textId: Tol.Label.theme
         onTriggered: Tol.open("Theme")
     }
     MenuSeparator {}
     CustomItem {
         source: "parameters"
-        textId: 2
+        textId: Tol.Label.settings
         onTriggered: Tol.open("Options")
     }
     CustomItem {
         source: "about"
-        textId: 0
+        textId: Tol.Label.aboutTitle
         onTriggered: Tol.open("About")
     }
 }

@@ -36,7 +36,7 @@ Dialog {
     property real switchPixelSize: bipSwitch.font.pixelSize
     property real radioPixelSize: (dialog.switchPixelSize + (dialog.header ? dialog.header.font.pixelSize : dialog.switchPixelSize)) / 2
 
-    title: Tol.lang(2)
+    title: Tol.lang(Tol.Label.settings)
     standardButtons: Dialog.Ok
     anchors.centerIn: Overlay.overlay
     font.bold: true
@@ -46,16 +46,16 @@ Dialog {
         Column {
             visible: wind.hasSpeechService
             CustomTitle {
-                text: Tol.lang(1)
+                text: Tol.lang(Tol.Label.speechRecognition)
             }
             OptionalSeparator {}
             Radio {
-                text: Tol.lang(24)
+                text: Tol.lang(Tol.Label.lowLatency)
                 checked: !wind.onCloudSpeech
                 onClicked: wind.onCloudSpeech = false
             }
             Radio {
-                text: Tol.lang(25)
+                text: Tol.lang(Tol.Label.standardQuality)
                 checked: wind.onCloudSpeech
                 onClicked: wind.onCloudSpeech = true
             }
@@ -68,13 +68,13 @@ Dialog {
         OptionalSeparator {}
 
         CustomTitle {
-            text: Tol.lang(23)
+            text: Tol.lang(Tol.Label.sounds)
         }
         Separator {}
         Switch {
             id: bipSwitch
 
-            text: Tol.lang(7)
+            text: Tol.lang(Tol.Label.application)
             checked: wind.hasBip
             onClicked: wind.hasBip = bipSwitch.checked
             Component.onCompleted: font.pixelSize *= 1.2
@@ -96,7 +96,7 @@ Dialog {
         Switch {
             id: voiceSwitch
 
-            text: Tol.lang(14)
+            text: Tol.lang(Tol.Label.voices)
             checked: wind.hasVoice
             onClicked: wind.hasVoice = voiceSwitch.checked
             Component.onCompleted: font.pixelSize *= 1.2
@@ -120,18 +120,18 @@ Dialog {
             width: parent.width
         }
         CustomTitle {
-            text: Tol.lang(26)
+            text: Tol.lang(Tol.Label.serviceAccount)
         }
         Label {
             objectName: "accountSummary"
 
             textFormat: Text.PlainText
-            text: wind.service.mode === "offline" ? Tol.lang(28) : Tol.lang(27) + " · " + (wind.service.speechRegion || wind.service.automaticRegion || "")
+            text: wind.service.mode === "offline" ? Tol.lang(Tol.Label.offline) : Tol.lang(Tol.Label.cloud) + " · " + (wind.service.speechRegion || wind.service.automaticRegion || "")
         }
         Button {
             objectName: "openAccount"
 
-            text: Tol.lang(26) + "…"
+            text: Tol.lang(Tol.Label.serviceAccount) + "…"
             Material.elevation: 1
             onClicked: {
                 dialog.close();

@@ -19,8 +19,8 @@ Button {
     icon.source: button.isPlaying ? "qrc:/icons/material/stop.png" : "qrc:/icons/material/play.png"
     icon.width: button.isPlaying ? 32 : 28
     icon.height: button.isPlaying ? 32 : 28
-    Accessible.name: Tol.lang(5)
-    ToolTip.text: Tol.lang(5)
+    Accessible.name: Tol.lang(Tol.Label.voice)
+    ToolTip.text: Tol.lang(Tol.Label.voice)
     ToolTip.visible: hovered
     ToolTip.delay: 600
     onPressed: {

@@ -41,7 +41,7 @@ Dialog {
         }
     }
 
-    title: Tol.lang(5)
+    title: Tol.lang(Tol.Label.voice)
     anchors.centerIn: Overlay.overlay
     font.bold: true
 

@@ -9,13 +9,13 @@ Dialog {
 
     objectName: "Theme"
 
-    title: Tol.lang(11)
+    title: Tol.lang(Tol.Label.theme)
     anchors.centerIn: Overlay.overlay
     font.bold: true
 
     Column {
         RadioButton {
-            text: Tol.lang(15)
+            text: Tol.lang(Tol.Label.light)
             checked: wind.isLight
             onClicked: {
                 wind.isLight = true;
@@ -23,7 +23,7 @@ Dialog {
             }
         }
         RadioButton {
-            text: Tol.lang(16)
+            text: Tol.lang(Tol.Label.dark)
             checked: !wind.isLight
             onClicked: {
                 wind.isLight = false;
@@ -31,14 +31,14 @@ Dialog {
             }
         }
         Button {
-            text: Tol.lang(17)
+            text: Tol.lang(Tol.Label.customWallpaper)
             onClicked: {
                 Tol.open("File");
                 dialog.close();
             }
         }
         Button {
-            text: Tol.lang(18)
+            text: Tol.lang(Tol.Label.clearBackground)
             onClicked: {
                 customBackGround.source = "";
                 dialog.close();

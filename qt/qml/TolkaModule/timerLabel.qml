@@ -19,7 +19,7 @@ Text {
     color: "darkorange"
     textFormat: Text.PlainText
     visible: false
-    text: label.timer + " " + Tol.lang(12)
+    text: label.timer + " " + Tol.lang(Tol.Label.seconds)
 
     onVisibleChanged: {
         label.timer = wind.timeLimit;

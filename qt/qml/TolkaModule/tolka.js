@@ -2,6 +2,66 @@
 // has its own copy; names such as wind, clangsource or micArea are the main
 // window's ids, reached through the scope of the document that uses the copy.
 
+// The catalogue's interface labels by name; the numbers are the catalogue's ids.
+var Label = ({
+    aboutTitle: 0,
+    speechRecognition: 1,
+    settings: 2,
+    visitUs: 3,
+    makerAddress: 4,
+    voice: 5,
+    donate: 6,
+    application: 7,
+    contributors: 8,
+    email: 9,
+    website: 10,
+    theme: 11,
+    seconds: 12,
+    clearScreen: 13,
+    voices: 14,
+    light: 15,
+    dark: 16,
+    customWallpaper: 17,
+    clearBackground: 18,
+    pasteClipboard: 19,
+    copyTranslation: 20,
+    translationCopied: 21,
+    lastTranslations: 22,
+    sounds: 23,
+    lowLatency: 24,
+    standardQuality: 25,
+    serviceAccount: 26,
+    cloud: 27,
+    offline: 28,
+    speechRegion: 29,
+    automatic: 30,
+    speechKey: 31,
+    translatorKey: 32,
+    translatorRegion: 33,
+    backupKeys: 34,
+    check: 35,
+    translation: 36,
+    working: 37,
+    keyRejected: 38,
+    wrongRegion: 39,
+    noNetwork: 40,
+    quotaUsedUp: 41,
+    insecureStore: 42,
+    serviceUnreachable: 43,
+    keyRefused: 44,
+    throttled: 45,
+    languageNotOffered: 46,
+    notOffline: 47,
+    nothingRecognised: 48,
+    noMicrophone: 49,
+    noSoundOutput: 50,
+    offlineFailed: 51,
+    nothingToTranslate: 52,
+    lengthLimit: 53,
+    requestRefused: 54,
+    offlineStarting: 55,
+});
+
 // Panels made so far by this copy, by type name.
 var panels = ({});
 
@@ -85,7 +145,7 @@ function speechReceived(im, save = true) {
         textToTranslateField.text = im;
         translate(save, String(im));
     } else {
-        notify(lang(48));
+        notify(lang(Label.nothingRecognised));
     }
 }
 
@@ -94,7 +154,7 @@ function translate(save = true, text = textToTranslateField.text) {
         return;
     // Blanks only: nothing a service could translate.
     if (text.trim().length === 0) {
-        notify(lang(52));
+        notify(lang(Label.nothingToTranslate));
         return;
     }
     wind.player.stop();
@@ -216,7 +276,7 @@ function sortMessages(tag, value) {
         break;
     case "AUDIOERROR":
         getPanel("Busy").visible = false;
-        notify(value.device === "output" ? lang(50) : lang(49));
+        notify(value.device === "output" ? lang(Label.noSoundOutput) : lang(Label.noMicrophone));
         break;
     case "SERVICE":
         serviceChanged(value);
@@ -259,22 +319,22 @@ function failureNotice(error) {
     const offline = wind.service.mode === "offline";
     switch (error.failure) {
     case "keyRejected":
-        notify(lang(44), lang(26), openAccount);
+        notify(lang(Label.keyRefused), lang(Label.serviceAccount), openAccount);
         break;
     case "throttled":
-        notify(lang(45).replace("%1", String(Math.max(1, Math.ceil((error.wait ?? 0) / 1000)))));
+        notify(lang(Label.throttled).replace("%1", String(Math.max(1, Math.ceil((error.wait ?? 0) / 1000)))));
         break;
     case "nothingRecognised":
-        notify(lang(48));
+        notify(lang(Label.nothingRecognised));
         break;
     case "badRequest":
         if (isLanguageRefusal(error))
-            notify(offline ? lang(47).replace("%1", serviceWord(error.service)) : lang(46));
+            notify(offline ? lang(Label.notOffline).replace("%1", serviceWord(error.service)) : lang(Label.languageNotOffered));
         else
-            notify(lang(54).replace("%1", error.code || String(error.status)));
+            notify(lang(Label.requestRefused).replace("%1", error.code || String(error.status)));
         break;
     default:
-        notify(lang(43));
+        notify(lang(Label.serviceUnreachable));
     }
 }
 
@@ -288,25 +348,25 @@ function isLanguageRefusal(error) {
 
 function serviceWord(service) {
     if (service === "translation")
-        return lang(36);
-    return service === "synthesis" ? lang(5) : lang(1);
+        return lang(Label.translation);
+    return service === "synthesis" ? lang(Label.voice) : lang(Label.speechRecognition);
 }
 
 // A check result in words.
 function checkWords(result) {
     switch (result.result) {
     case "working":
-        return lang(37);
+        return lang(Label.working);
     case "keyRejected":
-        return lang(38) + (result.code ? " (" + result.code + ")" : "");
+        return lang(Label.keyRejected) + (result.code ? " (" + result.code + ")" : "");
     case "wrongRegion":
-        return lang(39) + ": " + (result.region.length > 0 ? result.region : "global");
+        return lang(Label.wrongRegion) + ": " + (result.region.length > 0 ? result.region : "global");
     case "noNetwork":
-        return lang(40);
+        return lang(Label.noNetwork);
     case "quotaUsedUp":
-        return lang(41) + (result.code ? " (" + result.code + ")" : "");
+        return lang(Label.quotaUsedUp) + (result.code ? " (" + result.code + ")" : "");
     default:
-        return lang(54).replace("%1", result.code || String(result.status));
+        return lang(Label.requestRefused).replace("%1", result.code || String(result.status));
     }
 }
 
@@ -317,9 +377,9 @@ function serviceChanged(state) {
     if (state.mode !== "offline")
         return;
     if (state.state === "failed" && before.state !== "failed")
-        notify(lang(51), lang(26), openAccount);
+        notify(lang(Label.offlineFailed), lang(Label.serviceAccount), openAccount);
     else if (state.state === "starting" && before.state !== "starting")
-        notify(lang(55));
+        notify(lang(Label.offlineStarting));
     else if (state.state === "ready" && Object.keys(state.capabilities ?? {}).length > 0 && Object.keys(before.capabilities ?? {}).length === 0)
         offlineLanguagesCheck();
 }
@@ -332,14 +392,14 @@ function offlineLanguagesCheck() {
     const gaps = wind.account.offlineGaps(clangsource.currentLang, clangdest.currentLang);
     if (gaps.length === 0)
         return;
-    const words = gaps.map(g => g === "recognition" ? lang(1) : g === "translation" ? lang(36) : lang(5));
-    notify(lang(47).replace("%1", words.join(", ")));
+    const words = gaps.map(g => g === "recognition" ? lang(Label.speechRecognition) : g === "translation" ? lang(Label.translation) : lang(Label.voice));
+    notify(lang(Label.notOffline).replace("%1", words.join(", ")));
 }
 
 // The source field holds at most 1000 characters: say so when it is full.
 function sourceLengthChanged() {
     if (textToTranslateField.length >= textToTranslateField.maximumLength)
-        notify(lang(53));
+        notify(lang(Label.lengthLimit));
 }
 
 function open(panel) {

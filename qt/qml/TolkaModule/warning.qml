@@ -35,7 +35,7 @@ Popup {
             objectName: "warningText"
 
             width: parent.width
-            text: Tol.lang(43)
+            text: Tol.lang(Tol.Label.serviceUnreachable)
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.bold: true
