@@ -24,6 +24,8 @@
 #include <QPointer>
 #include <QSettings>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolka::cloud;
 
 namespace {
@@ -230,8 +232,8 @@ void ServiceAccount::storeFailed(const QString &error)
     // The keys already read stay; new ones live as long as this run.
     m_storeError = error;
     m_store = std::make_unique<SessionKeyStore>();
-    qCWarning(lcAccount).noquote() << "keys cannot be stored securely (" + error +
-                                          "); they are kept for this run";
+    qCWarning(lcAccount).noquote() << u"keys cannot be stored securely ("_s + error +
+                                          u"); they are kept for this run"_s;
 }
 
 void ServiceAccount::check()

@@ -1,5 +1,9 @@
-# Warning flags for code the project owns (never for generated or third-party code).
+# Warning flags for code the project owns (never for generated or third-party code),
+# and Qt's stricter string and connection rules: no implicit conversion from
+# 8-bit strings or to URLs, no narrowing in connections.
 function(tolka_project_warnings target)
+    target_compile_definitions(${target} PRIVATE
+        QT_NO_CAST_FROM_ASCII QT_NO_URL_CAST_FROM_STRING QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
     if(MSVC)
         target_compile_options(${target} PRIVATE /W4 /permissive-)
         if(TOLKA_WARNINGS_AS_ERRORS)

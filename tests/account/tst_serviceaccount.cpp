@@ -262,7 +262,8 @@ private slots:
 
         // What is missing offline for a pair is known.
         QCOMPARE(account->offlineGaps("en-US", "es-ES"), QStringList());
-        QCOMPARE(account->offlineGaps("ja-JP", "es-ES"), (QStringList{"recognition", "translation"}));
+        QCOMPARE(account->offlineGaps("ja-JP", "es-ES"),
+                 (QStringList{QStringLiteral("recognition"), QStringLiteral("translation")}));
 
         // The engines crash; the next request starts them again and is answered.
         const qint64 pid = account->runner().processId();

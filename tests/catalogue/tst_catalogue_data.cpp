@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 using tolka::StaticMember;
 using tolka::StaticValue;
 using namespace tolka::catalogue;
@@ -115,7 +117,7 @@ private slots:
     {
         QSet<QByteArray> shortNames;
         int nativeScript = 0;
-        const QRegularExpression latinName("^[A-Za-z]+$");
+        const QRegularExpression latinName(u"^[A-Za-z]+$"_s);
         for (const StaticMember &m : voiceCatalogue.members()) {
             const QByteArray code = b(m.key);
             QCOMPARE(keys(m.value), QByteArrayList({"LocaleName", "voices"}));

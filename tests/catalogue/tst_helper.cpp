@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <type_traits>
 
+using namespace Qt::StringLiterals;
+
 namespace cat = tolka::catalogue;
 
 // No data members: every copy behaves alike, all state is process-wide.
@@ -48,9 +50,9 @@ private slots:
         QVERIFY(h.getStore("").isEmpty());
         const QVariantMap android = h.getStore("android");
         QCOMPARE(android.size(), 2);
-        QCOMPARE(android.value("name").toByteArray(), "Google Play Store");
-        QVERIFY(android.value("url").toByteArray().startsWith("https://"));
-        QCOMPARE(android.value("name").typeId(), QMetaType::QByteArray);
+        QCOMPARE(android.value(u"name"_s).toByteArray(), "Google Play Store");
+        QVERIFY(android.value(u"url"_s).toByteArray().startsWith("https://"));
+        QCOMPARE(android.value(u"name"_s).typeId(), QMetaType::QByteArray);
         QCOMPARE(h.getStore("windows"), android);
         QCOMPARE(h.getStore("ios"), android); // cached whatever the argument
     }
@@ -87,7 +89,7 @@ private slots:
         const QMetaMethod m = mo.method(mo.indexOfMethod("extractVoices(QByteArray)"));
         QVERIFY(m.isValid());
         QVERIFY(m.invokeOnGadget(&h, Q_RETURN_ARG(QVariantMap, result), Q_ARG(QByteArray, "af-ZA")));
-        QCOMPARE(list(result.value("tempVoices")), QByteArrayList({"Adri", "Willem"}));
+        QCOMPARE(list(result.value(u"tempVoices"_s)), QByteArrayList({"Adri", "Willem"}));
     }
     void isDesktop() { QVERIFY(h.isDesktop()); }
 
@@ -176,7 +178,8 @@ private slots:
         QCOMPARE(thrown([] { cat::findLocaleValue(""); }), "Key not found");
         QTest::ignoreMessage(
             QtWarningMsg,
-            QRegularExpression("helper::findLocaleValue\\(\"Afrikaans \\(Südafrika\\)\"\\).*Key not found"));
+            QRegularExpression(
+                u"helper::findLocaleValue\\(\"Afrikaans \\(Südafrika\\)\"\\).*Key not found"_s));
         QCOMPARE(h.findLocaleValue("Afrikaans (Südafrika)"), QByteArray());
     }
 
@@ -195,27 +198,27 @@ private slots:
     {
         QVariantMap m = h.extractVoices("af-ZA");
         QCOMPARE(m.size(), 2);
-        QCOMPARE(list(m.value("tempVoices")), QByteArrayList({"Adri", "Willem"}));
-        QCOMPARE(list(m.value("tempNames")), QByteArrayList({"af-ZA-AdriNeural", "af-ZA-WillemNeural"}));
-        QCOMPARE(m.value("tempNames").metaType(), QMetaType::fromType<QByteArrayList>());
+        QCOMPARE(list(m.value(u"tempVoices"_s)), QByteArrayList({"Adri", "Willem"}));
+        QCOMPARE(list(m.value(u"tempNames"_s)), QByteArrayList({"af-ZA-AdriNeural", "af-ZA-WillemNeural"}));
+        QCOMPARE(m.value(u"tempNames"_s).metaType(), QMetaType::fromType<QByteArrayList>());
 
         m = h.extractVoices("en-US");
-        QCOMPARE(list(m.value("tempVoices")).size(), 26);
-        QCOMPARE(list(m.value("tempNames")).size(), 26);
-        QCOMPARE(list(m.value("tempNames")).first(), "en-US-AmberNeural");
-        QCOMPARE(list(m.value("tempNames")).last(), "en-US-TonyNeural");
+        QCOMPARE(list(m.value(u"tempVoices"_s)).size(), 26);
+        QCOMPARE(list(m.value(u"tempNames"_s)).size(), 26);
+        QCOMPARE(list(m.value(u"tempNames"_s)).first(), "en-US-AmberNeural");
+        QCOMPARE(list(m.value(u"tempNames"_s)).last(), "en-US-TonyNeural");
 
         m = h.extractVoices("zh-CN-henan");
-        QCOMPARE(list(m.value("tempNames")), QByteArrayList({"zh-CN-henan-YundengNeural"}));
-        QCOMPARE(list(m.value("tempVoices")), QByteArrayList({"云登"}));
+        QCOMPARE(list(m.value(u"tempNames"_s)), QByteArrayList({"zh-CN-henan-YundengNeural"}));
+        QCOMPARE(list(m.value(u"tempVoices"_s)), QByteArrayList({"云登"}));
 
         m = h.extractVoices("zh-CN");
-        QCOMPARE(list(m.value("tempNames")).size(), 22);
+        QCOMPARE(list(m.value(u"tempNames"_s)).size(), 22);
 
         m = h.extractVoices("am-ET");
-        QCOMPARE(list(m.value("tempVoices")), QByteArrayList({"አምሀ", "መቅደስ"}));
+        QCOMPARE(list(m.value(u"tempVoices"_s)), QByteArrayList({"አምሀ", "መቅደስ"}));
         m = h.extractVoices("zh-HK");
-        QCOMPARE(list(m.value("tempVoices")), QByteArrayList({"曉佳", "曉曼", "雲龍"}));
+        QCOMPARE(list(m.value(u"tempVoices"_s)), QByteArrayList({"曉佳", "曉曼", "雲龍"}));
     }
     void unknownLanguages()
     {
@@ -224,17 +227,17 @@ private slots:
         QCOMPARE(thrown([] { cat::extractVoices(""); }), "Key not found");
         QCOMPARE(thrown([] { cat::extractVoices("xx-XX"); }), "Key not found");
         QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("helper::extractVoices\\(\"xx-XX\"\\).*Key not found"));
+                             QRegularExpression(u"helper::extractVoices\\(\"xx-XX\"\\).*Key not found"_s));
         QVERIFY(h.extractVoices("xx-XX").isEmpty());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("helper::extractVoices\\(\"\"\\)"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"helper::extractVoices\\(\"\"\\)"_s));
         QVERIFY(h.extractVoices("").isEmpty());
     }
     void voiceListsAreParallel()
     {
         for (const QByteArray &code : cat::supportedCodes()) {
             const QVariantMap m = h.extractVoices(code);
-            const QByteArrayList local = list(m.value("tempVoices"));
-            const QByteArrayList names = list(m.value("tempNames"));
+            const QByteArrayList local = list(m.value(u"tempVoices"_s));
+            const QByteArrayList names = list(m.value(u"tempNames"_s));
             QCOMPARE(local.size(), names.size());
             QVERIFY(!names.isEmpty());
             for (qsizetype i = 0; i < names.size(); ++i) {
@@ -288,8 +291,9 @@ private slots:
         QVERIFY(h.compare(shared, shared));
         const QVariantMap a = h.extractVoices("fr-FR");
         const QVariantMap b = h.extractVoices("fr-FR");
-        QVERIFY(h.compare(list(a.value("tempNames")), list(b.value("tempNames"))));
-        QVERIFY(!h.compare(list(a.value("tempNames")), list(h.extractVoices("fr-CA").value("tempNames"))));
+        QVERIFY(h.compare(list(a.value(u"tempNames"_s)), list(b.value(u"tempNames"_s))));
+        QVERIFY(
+            !h.compare(list(a.value(u"tempNames"_s)), list(h.extractVoices("fr-CA").value(u"tempNames"_s))));
     }
 
     // --- shadows ----------------------------------------------------------------------
@@ -302,27 +306,27 @@ private slots:
             const auto &m = layers.at(j);
             QCOMPARE(m.size(), 5);
             for (const char *k : {"offset", "blur", "padding", "spread"}) {
-                QCOMPARE(m.value(k).typeId(), QMetaType::Double);
-                QCOMPARE(m.value(k).toDouble(), 0.0);
+                QCOMPARE(m.value(QLatin1StringView(k)).typeId(), QMetaType::Double);
+                QCOMPARE(m.value(QLatin1StringView(k)).toDouble(), 0.0);
             }
-            QCOMPARE(m.value("opacityLevel").toDouble(), opacities[j]);
+            QCOMPARE(m.value(u"opacityLevel"_s).toDouble(), opacities[j]);
         }
     }
     void shadowLevelThree()
     {
         const QvhList layers = h.getShadow(3, 12);
         QCOMPARE(layers.size(), 3);
-        QCOMPARE(layers[0].value("offset").toDouble(), 1.0);
-        QCOMPARE(layers[0].value("blur").toDouble(), 8 * 1.1);
-        QCOMPARE(layers[0].value("spread").toDouble(), 0.0);
-        QCOMPARE(layers[0].value("padding").toDouble(), 17.5);
-        QCOMPARE(layers[0].value("opacityLevel").toDouble(), 0.14);
-        QCOMPARE(layers[1].value("blur").toDouble(), 4 * 0.9);
-        QCOMPARE(layers[2].value("offset").toDouble(), 3.0);
-        QCOMPARE(layers[2].value("blur").toDouble(), 3 * 0.9);
-        QCOMPARE(layers[2].value("spread").toDouble(), -2.0);
-        QCOMPARE(layers[2].value("padding").toDouble(), 3.5);
-        QCOMPARE(layers[2].value("opacityLevel").toDouble(), 0.08);
+        QCOMPARE(layers[0].value(u"offset"_s).toDouble(), 1.0);
+        QCOMPARE(layers[0].value(u"blur"_s).toDouble(), 8 * 1.1);
+        QCOMPARE(layers[0].value(u"spread"_s).toDouble(), 0.0);
+        QCOMPARE(layers[0].value(u"padding"_s).toDouble(), 17.5);
+        QCOMPARE(layers[0].value(u"opacityLevel"_s).toDouble(), 0.14);
+        QCOMPARE(layers[1].value(u"blur"_s).toDouble(), 4 * 0.9);
+        QCOMPARE(layers[2].value(u"offset"_s).toDouble(), 3.0);
+        QCOMPARE(layers[2].value(u"blur"_s).toDouble(), 3 * 0.9);
+        QCOMPARE(layers[2].value(u"spread"_s).toDouble(), -2.0);
+        QCOMPARE(layers[2].value(u"padding"_s).toDouble(), 3.5);
+        QCOMPARE(layers[2].value(u"opacityLevel"_s).toDouble(), 0.08);
     }
     void shadowClamping()
     {
@@ -330,8 +334,8 @@ private slots:
         QCOMPARE(h.getShadow(20, 30), h.getShadow(12, 12));
         QCOMPARE(h.getShadow(5, 2), h.getShadow(2, 12));
         QCOMPARE(h.getShadow(-4, 12), h.getShadow(0, 12));
-        QCOMPARE(h.getShadow(12, 12)[2].value("padding").toDouble(), 59.5);
-        QCOMPARE(h.getShadow(12, 12)[2].value("blur").toDouble(), 22 * 0.9);
+        QCOMPARE(h.getShadow(12, 12)[2].value(u"padding"_s).toDouble(), 59.5);
+        QCOMPARE(h.getShadow(12, 12)[2].value(u"blur"_s).toDouble(), 22 * 0.9);
         QVERIFY(h.getShadow(2, 12) != h.getShadow(3, 12));
     }
     void shadowNegativeMaximum()
@@ -340,7 +344,7 @@ private slots:
         QCOMPARE(thrown([] { cat::shadow(1, -1); }), "Index out of range"); // the empty entry stays
         QCOMPARE(thrown([] { cat::shadow(0, -5); }), "Index out of range");
         QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression("helper::getShadow\\(1, -1\\).*Index out of range"));
+                             QRegularExpression(u"helper::getShadow\\(1, -1\\).*Index out of range"_s));
         QVERIFY(h.getShadow(1, -1).isEmpty());
     }
     void shadowCache()

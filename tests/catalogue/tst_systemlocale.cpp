@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Child mode: no QCoreApplication is needed for QLocale::system().
@@ -46,10 +48,10 @@ QMap<QByteArray, QByteArray> runChild(const QByteArray &locale)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *v : {"LANGUAGE", "LC_MESSAGES", "LC_CTYPE", "LC_NUMERIC", "LC_COLLATE", "LC_TIME"})
         env.remove(QString::fromLatin1(v));
-    env.insert("LANG", QString::fromLatin1(locale));
-    env.insert("LC_ALL", QString::fromLatin1(locale));
+    env.insert(u"LANG"_s, QString::fromLatin1(locale));
+    env.insert(u"LC_ALL"_s, QString::fromLatin1(locale));
     p.setProcessEnvironment(env);
-    p.start(QCoreApplication::applicationFilePath(), {"--child"});
+    p.start(QCoreApplication::applicationFilePath(), {u"--child"_s});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return {};
     QMap<QByteArray, QByteArray> values;

@@ -13,6 +13,8 @@
 #include <QSslConfiguration>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolka::cloud;
 
 namespace {
@@ -43,7 +45,8 @@ private slots:
         const QMetaObject &meta = tts::staticMetaObject;
         for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
             names.append(QString::fromLatin1(meta.method(i).name()));
-        QCOMPARE(names, (QStringList{"tvoice", "setSpeechLanguage", "setFastTranscribe", "ttrad", "init"}));
+        QCOMPARE(names, (QStringList{u"tvoice"_s, u"setSpeechLanguage"_s, u"setFastTranscribe"_s, u"ttrad"_s,
+                                     u"init"_s}));
     }
 
     void nothingIsSentBeforeInit()

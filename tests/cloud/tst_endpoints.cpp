@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolka::cloud;
 
 class EndpointsTest : public QObject
@@ -50,15 +52,17 @@ private slots:
         QFETCH(QString, prefix);
         const Endpoints e =
             buildEndpoints(westEurope ? QStringLiteral("westeurope") : QStringLiteral("eastus"));
-        QCOMPARE(e.translate.toString(), QStringLiteral("https://") + config::translatorHost + "/translate");
-        QCOMPARE(e.synthesis.toString(),
-                 QStringLiteral("https://") + prefix + config::synthesisHostSuffix + "/cognitiveservices/v1");
+        QCOMPARE(e.translate.toString(),
+                 QStringLiteral("https://") + QLatin1StringView(config::translatorHost) + u"/translate"_s);
+        QCOMPARE(e.synthesis.toString(), QStringLiteral("https://") + prefix +
+                                             QLatin1StringView(config::synthesisHostSuffix) +
+                                             u"/cognitiveservices/v1"_s);
         QCOMPARE(e.recognition.toString(), QStringLiteral("https://") + prefix +
-                                               config::recognitionHostSuffix +
-                                               "/speech/recognition/conversation/cognitiveservices/v1");
+                                               QLatin1StringView(config::recognitionHostSuffix) +
+                                               u"/speech/recognition/conversation/cognitiveservices/v1"_s);
         QCOMPARE(e.transcription.toString(), QStringLiteral("https://") + prefix +
-                                                 config::regionalApiHostSuffix +
-                                                 "/speechtotext/transcriptions:transcribe");
+                                                 QLatin1StringView(config::regionalApiHostSuffix) +
+                                                 u"/speechtotext/transcriptions:transcribe"_s);
         // The translator is global: never a region in its host.
         QVERIFY(!e.translate.host().startsWith(QLatin1String("westeurope.")));
         QVERIFY(!e.translate.host().startsWith(QLatin1String("eastus.")));

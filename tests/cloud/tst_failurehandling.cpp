@@ -11,6 +11,8 @@
 
 #include <chrono>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolka::cloud;
 using namespace std::chrono_literals;
 
@@ -160,7 +162,7 @@ private slots:
         client.onRecording(oggOpusRecording(2));
         QTRY_COMPARE(window.count(QStringLiteral("ERROR")), 1);
         QCOMPARE(window.trace(),
-                 (QStringList{"BUSY:true", "BUSY:false", "BUSY:true", "BUSY:false", "ERROR"}));
+                 (QStringList{u"BUSY:true"_s, u"BUSY:false"_s, u"BUSY:true"_s, u"BUSY:false"_s, u"ERROR"_s}));
         QCOMPARE(sends().at(0).keyRole, QStringLiteral("westeurope-primary"));
         QCOMPARE(sends().at(1).keyRole, QStringLiteral("westeurope-backup"));
         QCOMPARE(lastError().value(QStringLiteral("service")).toString(), QStringLiteral("recognition"));

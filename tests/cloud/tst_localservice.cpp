@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace config = tolka::cloud::config;
 
 namespace {
@@ -212,8 +214,8 @@ private slots:
         QTest::addColumn<QString>("code");
         const QString bare = QStringLiteral("/translate");
         QTest::newRow("withdrawn version")
-            << bare + "?api-version=2025-05-01-preview" << validTranslation << 400 << "#400021";
-        QTest::newRow("version 3.0") << bare + "?api-version=3.0" << validTranslation << 400 << "#400021";
+            << bare + u"?api-version=2025-05-01-preview"_s << validTranslation << 400 << "#400021";
+        QTest::newRow("version 3.0") << bare + u"?api-version=3.0"_s << validTranslation << 400 << "#400021";
         QTest::newRow("no version") << bare << validTranslation << 400 << "#400021";
         QTest::newRow("withdrawn bare-array body")
             << translatePath << QByteArray(R"([{"text":"a","language":"fr","targets":[{"language":"en"}]}])")

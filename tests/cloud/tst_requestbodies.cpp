@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+using namespace Qt::StringLiterals;
+
 using namespace tolka::cloud;
 
 namespace {
@@ -95,7 +97,7 @@ private slots:
         const ParsedBody p = parsed(body);
         QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
         QCOMPARE(p.topMembers, QStringList{QStringLiteral("inputs")});
-        QCOMPARE(p.inputMembers, (QStringList{"language", "targets", "text"}));
+        QCOMPARE(p.inputMembers, (QStringList{u"language"_s, u"targets"_s, u"text"_s}));
         QCOMPARE(p.text, QStringLiteral("\"hi\""));
         QCOMPARE(p.from, QStringLiteral("fr"));
         QCOMPARE(p.to, QStringLiteral("en"));
@@ -175,7 +177,7 @@ private slots:
         // code would be refused as an invalid source.
         const ParsedBody detect = parsed(bodyFor("x", "", "de-DE"));
         QCOMPARE(detect.from, QStringLiteral("<none>"));
-        QCOMPARE(detect.inputMembers, (QStringList{"targets", "text"}));
+        QCOMPARE(detect.inputMembers, (QStringList{u"targets"_s, u"text"_s}));
         QCOMPARE(detect.to, QStringLiteral("de"));
     }
 

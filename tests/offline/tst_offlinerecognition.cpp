@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -66,7 +68,7 @@ private slots:
         QCOMPARE(wordErrors(words(QStringLiteral("a b c")), words(QStringLiteral("a x c"))), 1);
         QCOMPARE(wordErrors(words(QStringLiteral("a b c")), words(QStringLiteral("a c"))), 1);
         QCOMPARE(wordErrors(words(QStringLiteral("a b c")), words(QStringLiteral("a b c d e"))), 2);
-        QCOMPARE(words(QStringLiteral("I'm here, really!")), (QStringList{"i'm", "here", "really"}));
+        QCOMPARE(words(QStringLiteral("I'm here, really!")), (QStringList{u"i'm"_s, u"here"_s, u"really"_s}));
     }
 
     void spokenSentencesAreRecognised()
