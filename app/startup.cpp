@@ -1,9 +1,9 @@
 #include "startup.h"
 
 #include "account.h"
+#include "applogging.h"
 #include "helper.h"
 #include "input.h"
-#include "applogging.h"
 #include "output.h"
 #include "tts.h"
 #include "urlinterceptor.h"

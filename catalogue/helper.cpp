@@ -51,7 +51,8 @@ QByteArray bytes(const StaticValue &v)
 
 bool contains(const StaticValue &set, std::string_view code)
 {
-    return std::ranges::any_of(set.elements(), [code](const StaticValue &c) { return sameBytes(c.text(), code); });
+    return std::ranges::any_of(set.elements(),
+                               [code](const StaticValue &c) { return sameBytes(c.text(), code); });
 }
 
 QByteArrayList toList(const StaticValue &set)

@@ -48,4 +48,3 @@ public:
     // The interface language key of a locale code (`languageKey`).
     static QByteArray languageKey(QByteArrayView code);
 };
-

@@ -18,7 +18,8 @@ namespace tolka {
 
 struct StaticMember;
 
-enum class StaticKind : std::uint64_t {
+enum class StaticKind : std::uint64_t
+{
     String = 2,
     Int = 3,
     UInt = 4,
@@ -37,8 +38,7 @@ public:
     constexpr StaticValue() : m_header(0), m_payload{.u = 0} {}
 
     // A string literal (its terminator is not part of the value).
-    template <std::size_t N>
-    static consteval StaticValue string(const char (&text)[N])
+    template <std::size_t N> static consteval StaticValue string(const char (&text)[N])
     {
         return string(text, N - 1);
     }
@@ -76,16 +76,14 @@ public:
         v.m_payload.d = value;
         return v;
     }
-    template <std::size_t N>
-    static constexpr StaticValue array(const StaticValue (&elements)[N])
+    template <std::size_t N> static constexpr StaticValue array(const StaticValue (&elements)[N])
     {
         StaticValue v;
         v.m_header = header(StaticKind::Array, N);
         v.m_payload.arr = elements;
         return v;
     }
-    template <std::size_t N>
-    static constexpr StaticValue object(const StaticMember (&members)[N])
+    template <std::size_t N> static constexpr StaticValue object(const StaticMember (&members)[N])
     {
         StaticValue v;
         v.m_header = header(StaticKind::Object, N);
@@ -159,7 +157,8 @@ public:
     // Elements of an array / members of an object (empty for other kinds).
     constexpr std::span<const StaticValue> elements() const
     {
-        return isArray() ? std::span<const StaticValue>(m_payload.arr, size()) : std::span<const StaticValue>();
+        return isArray() ? std::span<const StaticValue>(m_payload.arr, size())
+                         : std::span<const StaticValue>();
     }
     constexpr std::span<const StaticMember> members() const;
 
@@ -213,7 +212,8 @@ constexpr bool sameBytes(std::string_view a, std::string_view b)
 
 constexpr std::span<const StaticMember> StaticValue::members() const
 {
-    return isObject() ? std::span<const StaticMember>(m_payload.obj, size()) : std::span<const StaticMember>();
+    return isObject() ? std::span<const StaticMember>(m_payload.obj, size())
+                      : std::span<const StaticMember>();
 }
 
 constexpr const StaticValue &StaticValue::valueAt(std::size_t index) const

@@ -1,8 +1,8 @@
 #include "exchange.h"
 
 #include "clientstate.h"
-#include "frame.h"
 #include "cloudlogging.h"
+#include "frame.h"
 #include "serviceswitch.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "frame.h"
 
 #include "clientstate.h"
-#include "keys.h"
 #include "cloudlogging.h"
+#include "keys.h"
 #include "messenger.h"
 
 #include <QCoreApplication>

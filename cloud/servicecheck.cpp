@@ -1,9 +1,9 @@
 #include "servicecheck.h"
 
+#include "cloudlogging.h"
 #include "endpoints.h"
 #include "failureclass.h"
 #include "frame.h"
-#include "cloudlogging.h"
 #include "translation.h"
 
 #include <QNetworkReply>

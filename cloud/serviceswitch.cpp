@@ -1,9 +1,9 @@
 #include "serviceswitch.h"
 
 #include "clientstate.h"
+#include "cloudlogging.h"
 #include "endpoints.h"
 #include "frame.h"
-#include "cloudlogging.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,9 @@
 #include "tts.h"
 
 #include "clientstate.h"
+#include "cloudlogging.h"
 #include "endpoints.h"
 #include "frame.h"
-#include "cloudlogging.h"
 #include "messenger.h"
 #include "recognition.h"
 #include "serviceswitch.h"

@@ -1,8 +1,8 @@
 #include "capturedevice.h"
 
 #include "audioinput.h"
-#include "handoff.h"
 #include "capturelogging.h"
+#include "handoff.h"
 #include "recorder.h"
 
 #include <QMetaObject>

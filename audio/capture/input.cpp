@@ -1,8 +1,8 @@
 #include "input.h"
 
+#include "capturelogging.h"
 #include "encoder.h"
 #include "handoff.h"
-#include "capturelogging.h"
 #include "messenger.h"
 #include "micpermission.h"
 #include "workerthread.h"

@@ -1,8 +1,8 @@
 #include "speaker.h"
 
 #include "audiooutput.h"
-#include "playbacklogging.h"
 #include "messenger.h"
+#include "playbacklogging.h"
 #include "playbackstate.h"
 #include "renderdevice.h"
 #include "speechdecoder.h"

@@ -15,8 +15,7 @@ class bench_catalogue : public QObject
     Q_OBJECT
     helper h;
 
-    template <typename F>
-    static qint64 once(F f)
+    template <typename F> static qint64 once(F f)
     {
         QElapsedTimer t;
         t.start();
@@ -36,14 +35,16 @@ private slots:
         const qint64 shadow = once([&] { sink = sink + h.getShadow(6, 12).size(); });
         const qint64 shadowAgain = once([&] { sink = sink + h.getShadow(6, 12).size(); });
         qInfo("interface language %s", tolka::catalogue::interfaceLanguage().constData());
-        qInfo("first call, ns: getCurrentLang %lld, getBaseModel %lld, findLocaleIndex %lld, getBaseLabel %lld, "
+        qInfo("first call, ns: getCurrentLang %lld, getBaseModel %lld, findLocaleIndex %lld, getBaseLabel "
+              "%lld, "
               "extractVoices(en-US) %lld, getShadow %lld (second call %lld)",
               lang, model, index, label, voices, shadow, shadowAgain);
     }
 
     void getBaseModel()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QByteArrayList m = h.getBaseModel();
             Q_UNUSED(m);
         }
@@ -61,7 +62,8 @@ private slots:
     {
         QFETCH(QByteArray, code);
         qsizetype index = 0;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             index = h.findLocaleIndex(code);
         }
         QVERIFY(index >= 0);
@@ -69,35 +71,40 @@ private slots:
     void findLocaleValue()
     {
         const QByteArray name = h.getBaseModel().last();
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QByteArray code = h.findLocaleValue(name);
             Q_UNUSED(code);
         }
     }
     void getBaseLabel()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QByteArray label = h.getBaseLabel(13);
             Q_UNUSED(label);
         }
     }
     void extractVoices()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QVariantMap voices = h.extractVoices("en-US");
             Q_UNUSED(voices);
         }
     }
     void extractVoicesLastLocale()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QVariantMap voices = h.extractVoices("zu-ZA");
             Q_UNUSED(voices);
         }
     }
     void getShadow()
     {
-        QBENCHMARK {
+        QBENCHMARK
+        {
             const QvhList layers = h.getShadow(6, 12);
             Q_UNUSED(layers);
         }

@@ -107,8 +107,9 @@ private slots:
         QFETCH(int, words);
         client.setSpeechLanguage(language);
         // The first voice of the language, as the interface picks it.
-        const QByteArrayList voices =
-            tolka::catalogue::extractVoices(language).value(QStringLiteral("tempNames")).value<QByteArrayList>();
+        const QByteArrayList voices = tolka::catalogue::extractVoices(language)
+                                          .value(QStringLiteral("tempNames"))
+                                          .value<QByteArrayList>();
         QVERIFY(!voices.isEmpty());
         client.tvoice(text, voices.constFirst());
         QTRY_COMPARE_WITH_TIMEOUT(sink.received.size(), 1, replyWait);
