@@ -34,7 +34,7 @@ Dialog {
     }
 
     property real switchPixelSize: bipSwitch.font.pixelSize
-    property real radioPixelSize: (dialog.switchPixelSize + (dialog.header ? dialog.header.font.pixelSize : dialog.switchPixelSize)) / 2
+    property real radioPixelSize: (dialog.switchPixelSize + ((dialog.header as Label)?.font.pixelSize ?? dialog.switchPixelSize)) / 2
 
     title: Tol.lang(Tol.Label.settings)
     standardButtons: Dialog.Ok

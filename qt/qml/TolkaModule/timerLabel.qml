@@ -1,7 +1,6 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
-import QtQuick.Controls.Material
 
 // Recording countdown; reads the main window's ids (wind, inputColumn,
 // textToTranslateField) by name.
