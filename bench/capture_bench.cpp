@@ -141,7 +141,7 @@ public:
             return WaitResult::Ready;
         }
         if (std::chrono::steady_clock::now() < next)
-            return WaitResult::Timeout;
+            return WaitResult::TimedOut;
         next += 10ms;
         pending = true;
         return WaitResult::Ready;

@@ -15,55 +15,55 @@ void deliver(const AudioInput::SamplesCallback &samples, const std::int16_t *dat
 }
 } // namespace
 
-AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : backend(std::move(backend))
+AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : m_backend(std::move(backend))
 {}
 
 AudioInput::~AudioInput()
 {
-    if (initialised) {
+    if (m_initialised) {
         stop();
-        backend->close();
+        m_backend->close();
     }
     // Never leave a joinable thread behind: destroying one would end the process.
-    if (thread.joinable())
-        thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 bool AudioInput::initialize()
 {
-    initialised = backend && backend->open();
-    return initialised;
+    m_initialised = m_backend && m_backend->open();
+    return m_initialised;
 }
 
 bool AudioInput::start()
 {
-    if (!initialised)
+    if (!m_initialised)
         return false;
-    if (running.load())
+    if (m_running.load())
         return true;
-    if (!backend->start())
+    if (!m_backend->start())
         return false;
     // A thread object left over from an earlier run has finished (stop joins
     // it); join defensively rather than let assignment end the process.
-    if (thread.joinable())
-        thread.join();
-    running.store(true);
-    thread = std::thread(&AudioInput::run, this);
+    if (m_thread.joinable())
+        m_thread.join();
+    m_running.store(true);
+    m_thread = std::thread(&AudioInput::run, this);
     return true;
 }
 
 void AudioInput::stop()
 {
-    if (!initialised || !running.exchange(false))
+    if (!m_initialised || !m_running.exchange(false))
         return;
-    backend->wake();
-    if (thread.joinable())
-        thread.join();
-    backend->stop();
+    m_backend->wake();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_backend->stop();
     StoppedCallback stopped;
     {
-        std::lock_guard lock(mutex);
-        stopped = onStopped;
+        std::lock_guard lock(m_mutex);
+        stopped = m_onStopped;
     }
     // Called outside the lock: the callback may post work that takes other locks.
     if (stopped) {
@@ -76,42 +76,42 @@ void AudioInput::stop()
 
 void AudioInput::setCallbacks(SamplesCallback samples, StoppedCallback stopped)
 {
-    std::lock_guard lock(mutex);
-    onSamples = std::move(samples);
-    onStopped = std::move(stopped);
+    std::lock_guard lock(m_mutex);
+    m_onSamples = std::move(samples);
+    m_onStopped = std::move(stopped);
 }
 
 void AudioInput::run()
 {
-    while (running.load()) {
-        const CaptureBackend::WaitResult woke = backend->wait(waitTimeout);
-        wakeupCount.fetch_add(1, std::memory_order_relaxed);
+    while (m_running.load()) {
+        const CaptureBackend::WaitResult woke = m_backend->wait(waitTimeout);
+        m_wakeupCount.fetch_add(1, std::memory_order_relaxed);
         if (woke != CaptureBackend::WaitResult::Ready)
             continue;
-        if (!running.load())
+        if (!m_running.load())
             break;
         std::uint32_t frames = 0;
-        if (!backend->nextPacketSize(frames))
+        if (!m_backend->nextPacketSize(frames))
             continue;
         // Deliver every packet waiting at this wake-up, in order. Any failure
         // goes back to waiting; the thread itself never gives up. A device
         // that always has more (one without a clock) must not keep a stop
         // waiting, so the flag is checked between packets too.
-        while (frames != 0 && running.load()) {
+        while (frames != 0 && m_running.load()) {
             const std::int16_t *data = nullptr;
             std::uint32_t got = 0;
-            if (!backend->acquire(data, got))
+            if (!m_backend->acquire(data, got))
                 break;
             SamplesCallback samples;
             {
-                std::lock_guard lock(mutex);
-                samples = onSamples;
+                std::lock_guard lock(m_mutex);
+                samples = m_onSamples;
             }
             if (samples && got != 0)
                 deliver(samples, data, got);
-            if (!backend->release(got))
+            if (!m_backend->release(got))
                 break;
-            if (!backend->nextPacketSize(frames))
+            if (!m_backend->nextPacketSize(frames))
                 break;
         }
     }

@@ -39,24 +39,24 @@ public:
 
     void setCallbacks(SamplesCallback onSamples, StoppedCallback onStopped);
 
-    [[nodiscard]] bool isInitialised() const { return initialised; }
-    [[nodiscard]] bool isRunning() const { return running.load(); }
-    [[nodiscard]] int sampleRate() const { return rate; }
-    [[nodiscard]] int channelCount() const { return channels; }
+    [[nodiscard]] bool isInitialised() const { return m_initialised; }
+    [[nodiscard]] bool isRunning() const { return m_running.load(); }
+    [[nodiscard]] int sampleRate() const { return m_rate; }
+    [[nodiscard]] int channelCount() const { return m_channels; }
     // Returns of the capture thread from its wait, over the instance's life.
-    [[nodiscard]] std::uint64_t wakeups() const { return wakeupCount.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t wakeups() const { return m_wakeupCount.load(std::memory_order_relaxed); }
 
 private:
     void run();
 
-    int channels = defaultChannels;
-    int rate = defaultRate;
-    bool initialised = false;
-    std::atomic<bool> running{false};
-    std::unique_ptr<CaptureBackend> backend;
-    std::thread thread;
-    std::mutex mutex;
-    SamplesCallback onSamples;
-    StoppedCallback onStopped;
-    std::atomic<std::uint64_t> wakeupCount{0};
+    int m_channels = defaultChannels;
+    int m_rate = defaultRate;
+    bool m_initialised = false;
+    std::atomic<bool> m_running{false};
+    std::unique_ptr<CaptureBackend> m_backend;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    SamplesCallback m_onSamples;
+    StoppedCallback m_onStopped;
+    std::atomic<std::uint64_t> m_wakeupCount{0};
 };

@@ -115,7 +115,7 @@ void AudioOutput::run()
     if (m_backend->bufferFrames(bufferFrames)) {
         while (m_running.load()) {
             m_wakeUps.fetch_add(1, std::memory_order_relaxed);
-            if (m_backend->waitReady(waitTimeout) != RenderBackend::Wait::Ready)
+            if (m_backend->wait(waitTimeout) != RenderBackend::WaitResult::Ready)
                 break;
             if (!m_running.load())
                 break;

@@ -32,14 +32,14 @@ void output::init(double voiceVolume, double appVolume)
         // Close the device on the thread that opened it when the worker ends
         // (the application is quitting), not during static destruction.
         QObject::connect(
-            m_worker.get(), &QThread::finished, m_worker.get(), [] { releaseRenderDevice(); },
+            m_worker.get(), &QThread::finished, m_worker.get(), [] { playback::releaseRenderDevice(); },
             Qt::DirectConnection);
     }
     auto *fresh = new speaker(voiceVolume, appVolume);
     speaker::makeCurrent(fresh);
     fresh->moveToThread(m_worker.get());
     // Set the device up now rather than at the first sound.
-    QMetaObject::invokeMethod(fresh, [fresh] { ensureRenderDevice(fresh); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(fresh, [fresh] { playback::ensureRenderDevice(fresh); }, Qt::QueuedConnection);
 }
 
 void output::setSpeechVolume(double volume) const

@@ -1,6 +1,7 @@
 #include "renderdevice.h"
 
 #include "audiooutput.h"
+#include "renderbackend.h"
 #include "playbacklogging.h"
 #include "playbackstate.h"
 #include "speaker.h"
@@ -11,26 +12,27 @@
 
 #include <atomic>
 
+namespace playback {
 namespace {
 
 // Owned through an atomic pointer: the worker thread replaces the device, and
 // whatever is left at process exit is destroyed by the exiting thread.
-std::atomic<AudioOutput *> currentDevice{nullptr};
+std::atomic<AudioOutput *> device{nullptr};
 
 struct DeviceAtExit
 {
-    ~DeviceAtExit() { delete currentDevice.exchange(nullptr); }
+    ~DeviceAtExit() { delete device.exchange(nullptr); }
 };
 
 void replaceDevice(std::unique_ptr<AudioOutput> next)
 {
     static DeviceAtExit atExit;
-    delete currentDevice.exchange(next.release());
+    delete device.exchange(next.release());
 }
 
-RenderBackendFactory &factory()
+BackendFactory &factory()
 {
-    static RenderBackendFactory make;
+    static BackendFactory make;
     return make;
 }
 
@@ -76,7 +78,7 @@ AudioOutput &ensureRenderDevice(speaker *target_)
 {
     makeRelay();
     target() = target_;
-    if (AudioOutput *current = currentDevice.load(); current && current->isInitialised())
+    if (AudioOutput *current = device.load(); current && current->isInitialised())
         return *current;
 
     auto fresh = std::make_unique<AudioOutput>(factory() ? factory()() : makePlatformRenderBackend());
@@ -87,15 +89,15 @@ AudioOutput &ensureRenderDevice(speaker *target_)
             postToTarget(&speaker::stopPlayback);
     });
     fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
-    AudioOutput &device = *fresh;
+    AudioOutput &made = *fresh;
     // The previous instance failed to set up, so it has no render thread.
     replaceDevice(std::move(fresh));
-    return device;
+    return made;
 }
 
-AudioOutput *renderDevice()
+AudioOutput *currentDevice()
 {
-    return currentDevice.load();
+    return device.load();
 }
 
 void releaseRenderDevice()
@@ -103,7 +105,9 @@ void releaseRenderDevice()
     replaceDevice(nullptr);
 }
 
-void setRenderBackendFactory(RenderBackendFactory make)
+void setBackendFactory(BackendFactory make)
 {
     factory() = std::move(make);
 }
+
+} // namespace playback

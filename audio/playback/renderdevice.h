@@ -1,26 +1,29 @@
 #pragma once
 
-#include "renderbackend.h"
-
 #include <functional>
 #include <memory>
 
 class AudioOutput;
+class RenderBackend;
 class speaker;
 
-// The process-wide render device, used on the worker thread only.
+// The process-wide render device and the speaker it reports to. Used on the
+// shared worker thread.
+namespace playback {
 
-// Returns the device, making a new one (and dropping the previous) when there
-// is none or the existing one failed to set up. Its callbacks feed it from the
-// playback state and report to `target`, which replaces any earlier target.
+using BackendFactory = std::function<std::unique_ptr<RenderBackend>()>;
+
+// Replaces the platform backend for devices created from now on; an empty
+// factory restores the platform one.
+void setBackendFactory(BackendFactory factory);
+
+// Creates the device if there is none or the current one failed to set up,
+// and installs its callbacks: it is fed from the playback state, and the end
+// of a run is posted to `target` (held weakly), which replaces any earlier one.
 AudioOutput &ensureRenderDevice(speaker *target);
-
-// The current device, or nullptr.
-[[nodiscard]] AudioOutput *renderDevice();
-
+// The current device, or null.
+[[nodiscard]] AudioOutput *currentDevice();
 // Stops and destroys the current device.
 void releaseRenderDevice();
 
-// Chooses how devices are made; an empty factory restores the platform's.
-using RenderBackendFactory = std::function<std::unique_ptr<RenderBackend>()>;
-void setRenderBackendFactory(RenderBackendFactory factory);
+} // namespace playback

@@ -75,7 +75,7 @@ bool speaker::startPlayback(const QByteArray &source, double volume)
         playbackFinished();
         return true;
     }
-    AudioOutput &device = ensureRenderDevice(this);
+    AudioOutput &device = playback::ensureRenderDevice(this);
     state.setSourceLocked(source);
     // A running device picks the new block up at its next period, at the
     // volume it was started with.
@@ -100,7 +100,7 @@ bool speaker::startPlayback(const QByteArray &source, double volume)
 
 void speaker::stopPlayback()
 {
-    AudioOutput *device = renderDevice();
+    AudioOutput *device = playback::currentDevice();
     if (device && device->isRunning())
         device->stop();
 }

@@ -71,10 +71,10 @@ public:
         ++stops;
     }
     bool bufferFrames(std::uint32_t &f) override { return inner->bufferFrames(f); }
-    Wait waitReady(std::chrono::milliseconds t) override
+    WaitResult wait(std::chrono::milliseconds t) override
     {
         ++waits;
-        return inner->waitReady(t);
+        return inner->wait(t);
     }
     void wake() override { inner->wake(); }
     bool queuedFrames(std::uint32_t &f) override { return inner->queuedFrames(f); }
@@ -173,7 +173,7 @@ void decodingSpeed()
 
 void latencyAndIdleWakeUps()
 {
-    setRenderBackendFactory([] { return std::make_unique<TimingBackend>(); });
+    playback::setBackendFactory([] { return std::make_unique<TimingBackend>(); });
     output player;
     player.init(1.0, 0.5);
     onWorker([] {});
@@ -204,17 +204,17 @@ void latencyAndIdleWakeUps()
     onWorker([] {});
     const std::uint64_t waitsBefore = TimingBackend::waits.load();
     std::uint64_t wakeUpsBefore = 0;
-    onWorker([&] { wakeUpsBefore = renderDevice() ? renderDevice()->wakeUps() : 0; });
+    onWorker([&] { wakeUpsBefore = playback::currentDevice() ? playback::currentDevice()->wakeUps() : 0; });
     const auto idleStart = Clock::now();
     QThread::msleep(3000);
     const double idle = std::chrono::duration<double>(Clock::now() - idleStart).count();
     std::uint64_t wakeUpsAfter = 0;
-    onWorker([&] { wakeUpsAfter = renderDevice() ? renderDevice()->wakeUps() : 0; });
+    onWorker([&] { wakeUpsAfter = playback::currentDevice() ? playback::currentDevice()->wakeUps() : 0; });
     std::printf(
         "idle render-thread wake-ups: %.1f per second (loop), %.1f per second (device waits) over %.1f s\n",
         double(wakeUpsAfter - wakeUpsBefore) / idle, double(TimingBackend::waits.load() - waitsBefore) / idle,
         idle);
-    onWorker([] { releaseRenderDevice(); });
+    onWorker([] { playback::releaseRenderDevice(); });
 }
 } // namespace
 

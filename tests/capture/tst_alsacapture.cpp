@@ -35,7 +35,7 @@ public:
             return alsa.wait(timeout);
         std::unique_lock lock(mutex);
         woken.wait_for(lock, timeout, [this] { return wakeups > 0; });
-        return std::exchange(wakeups, 0) > 0 ? WaitResult::Ready : WaitResult::Timeout;
+        return std::exchange(wakeups, 0) > 0 ? WaitResult::Ready : WaitResult::TimedOut;
     }
     void wake() override
     {

@@ -36,8 +36,8 @@ public:
     {
         script = std::make_shared<RenderScript>();
         onWorker([s = script] {
-            releaseRenderDevice();
-            setRenderBackendFactory([s] { return std::make_unique<ScriptedRenderBackend>(s); });
+            playback::releaseRenderDevice();
+            playback::setBackendFactory([s] { return std::make_unique<ScriptedRenderBackend>(s); });
         });
         playbackState::instance().reset();
         settle();
@@ -73,7 +73,7 @@ public:
     [[nodiscard]] bool deviceStalled()
     {
         bool stalled = false;
-        onWorker([&stalled] { stalled = renderDevice() && renderDevice()->isStalled(); });
+        onWorker([&stalled] { stalled = playback::currentDevice() && playback::currentDevice()->isStalled(); });
         return stalled;
     }
 };

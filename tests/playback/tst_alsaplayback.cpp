@@ -40,7 +40,7 @@ private slots:
         QTRY_COMPARE(window.messages, (QStringList{u"ISPLAYING=true"_s, u"ISPLAYING=false"_s}));
 
         // Closing the device flushes the file.
-        runOn(speaker::current().data(), [] { releaseRenderDevice(); });
+        runOn(speaker::current().data(), [] { playback::releaseRenderDevice(); });
         QFile file(capture);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const std::vector<qint16> rendered = testdata::samplesOf(file.readAll());

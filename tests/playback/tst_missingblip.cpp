@@ -20,7 +20,7 @@ private slots:
     void init() { rig.reset(); }
     void cleanupTestCase()
     {
-        rig.onWorker([] { releaseRenderDevice(); });
+        rig.onWorker([] { playback::releaseRenderDevice(); });
     }
 
     void bipReportsItsEndAtOnce()

@@ -76,7 +76,7 @@ private slots:
     }
     void cleanupTestCase()
     {
-        rig.onWorker([] { releaseRenderDevice(); });
+        rig.onWorker([] { playback::releaseRenderDevice(); });
     }
 
     void playWithSpeechReportsStartAndEnd()

@@ -15,7 +15,7 @@ public:
     enum class WaitResult
     {
         Ready,
-        Timeout,
+        TimedOut,
         Failed
     };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capturebackend.h"
+#include "wasapisupport.h"
 
 #include <iosfwd>
 #include <vector>
@@ -31,15 +32,14 @@ public:
     [[nodiscard]] bool release(std::uint32_t frames) override;
 
 private:
-    bool fail(const char *message, long result);
-    void releaseAll();
+    bool fail(const char *message, HRESULT result);
 
-    std::ostream &errors;
-    bool comCounted = false;
-    IMMDeviceEnumerator *enumerator = nullptr;
-    IMMDevice *device = nullptr;
-    IAudioClient *client = nullptr;
-    IAudioCaptureClient *captureClient = nullptr;
-    void *event = nullptr;
-    std::vector<std::int16_t> silence;
+    std::ostream &m_errors;
+    wasapi::ComUse m_com;
+    IMMDeviceEnumerator *m_enumerator = nullptr;
+    IMMDevice *m_device = nullptr;
+    IAudioClient *m_client = nullptr;
+    IAudioCaptureClient *m_captureClient = nullptr;
+    HANDLE m_event = nullptr;
+    std::vector<std::int16_t> m_silence;
 };

@@ -73,12 +73,12 @@ public:
     void feed(WakeUp wakeUp);
 
 private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<WakeUp> script;
-    WakeUp current;
-    std::size_t next = 0;
-    bool woken = false;
-    Options options;
-    std::shared_ptr<Log> log;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<WakeUp> m_script;
+    WakeUp m_current;
+    std::size_t m_next = 0;
+    bool m_woken = false;
+    Options m_options;
+    std::shared_ptr<Log> m_log;
 };

@@ -75,16 +75,16 @@ class ScriptedRenderBackend final : public RenderBackend
 public:
     explicit ScriptedRenderBackend(std::shared_ptr<RenderScript> script);
 
-    bool open() override;
+    [[nodiscard]] bool open() override;
     void close() override;
-    bool start() override;
+    [[nodiscard]] bool start() override;
     void stop() override;
-    bool bufferFrames(std::uint32_t &frames) override;
-    Wait waitReady(std::chrono::milliseconds timeout) override;
+    [[nodiscard]] bool bufferFrames(std::uint32_t &frames) override;
+    [[nodiscard]] WaitResult wait(std::chrono::milliseconds timeout) override;
     void wake() override;
-    bool queuedFrames(std::uint32_t &frames) override;
-    std::int16_t *acquire(std::uint32_t frames) override;
-    bool release(std::uint32_t frames) override;
+    [[nodiscard]] bool queuedFrames(std::uint32_t &frames) override;
+    [[nodiscard]] std::int16_t *acquire(std::uint32_t frames) override;
+    [[nodiscard]] bool release(std::uint32_t frames) override;
 
 private:
     std::shared_ptr<RenderScript> m_script;

@@ -1,24 +1,33 @@
 #include "alsarenderbackend.h"
 
+#include "playbacklogging.h"
+
 #include <alsa/asoundlib.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <iostream>
 
 namespace {
 constexpr unsigned int sampleRate = 48000;
 constexpr snd_pcm_uframes_t periodTarget = 480; // 10 ms
 constexpr snd_pcm_uframes_t bufferTarget = 4 * periodTarget;
 
-bool report(const char *step, int error)
+} // namespace
+
+AlsaRenderBackend::AlsaRenderBackend(std::ostream &errors) : m_errors(errors) {}
+
+AlsaRenderBackend::AlsaRenderBackend() : AlsaRenderBackend(std::cerr) {}
+
+// "AudioOutput Error: ", the failing call and ALSA's words for the error.
+bool AlsaRenderBackend::report(const char *call, int error)
 {
-    std::fprintf(stderr, "AudioOutput Error: %s failed: %s\n", step, snd_strerror(error));
+    m_errors << "AudioOutput Error: " << call << " failed: " << snd_strerror(error) << '\n';
+    qCWarning(lcPlayback) << "sound output set-up:" << call << "failed:" << snd_strerror(error);
     return false;
 }
-} // namespace
 
 AlsaRenderBackend::~AlsaRenderBackend()
 {
@@ -126,36 +135,36 @@ bool AlsaRenderBackend::bufferFrames(std::uint32_t &frames)
     return frames > 0;
 }
 
-RenderBackend::Wait AlsaRenderBackend::waitReady(std::chrono::milliseconds timeout)
+RenderBackend::WaitResult AlsaRenderBackend::wait(std::chrono::milliseconds timeout)
 {
     const int count = snd_pcm_poll_descriptors_count(m_pcm);
     if (count <= 0)
-        return Wait::Failed;
+        return WaitResult::Failed;
     std::vector<pollfd> &fds = m_fds;
     fds.resize(static_cast<std::size_t>(count) + 1);
     fds[0] = {m_wakeFd, POLLIN, 0};
     if (snd_pcm_poll_descriptors(m_pcm, fds.data() + 1, static_cast<unsigned int>(count)) < 0)
-        return Wait::Failed;
+        return WaitResult::Failed;
     int ready = 0;
     do {
         ready = ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count()));
     } while (ready < 0 && errno == EINTR);
     if (ready < 0)
-        return Wait::Failed;
+        return WaitResult::Failed;
     if (ready == 0)
-        return Wait::TimedOut;
+        return WaitResult::TimedOut;
     if (fds[0].revents & POLLIN) {
         eventfd_t drained = 0;
         eventfd_read(m_wakeFd, &drained);
-        return Wait::Ready;
+        return WaitResult::Ready;
     }
     unsigned short revents = 0;
     if (snd_pcm_poll_descriptors_revents(m_pcm, fds.data() + 1, static_cast<unsigned int>(count), &revents) <
         0)
-        return Wait::Failed;
+        return WaitResult::Failed;
     if (revents & POLLERR)
-        return recover(-EPIPE) ? Wait::Ready : Wait::Failed;
-    return Wait::Ready;
+        return recover(-EPIPE) ? WaitResult::Ready : WaitResult::Failed;
+    return WaitResult::Ready;
 }
 
 void AlsaRenderBackend::wake()

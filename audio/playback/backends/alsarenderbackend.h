@@ -2,11 +2,11 @@
 
 #include "renderbackend.h"
 
-#include <poll.h>
-
+#include <iosfwd>
 #include <vector>
 
-typedef struct _snd_pcm snd_pcm_t;
+struct _snd_pcm;
+struct pollfd;
 
 // Render backend over ALSA: the default PCM through the plug layer (which
 // converts to what the device takes), 48 kHz mono S16, periods of about
@@ -17,25 +17,29 @@ class AlsaRenderBackend final : public RenderBackend
 public:
     static constexpr const char *deviceName = "plug:default";
 
-    AlsaRenderBackend() = default;
+    // Set-up failures are reported on `errors` (standard error by default).
+    explicit AlsaRenderBackend(std::ostream &errors);
+    AlsaRenderBackend();
     ~AlsaRenderBackend() override;
 
-    bool open() override;
+    [[nodiscard]] bool open() override;
     void close() override;
-    bool start() override;
+    [[nodiscard]] bool start() override;
     void stop() override;
-    bool bufferFrames(std::uint32_t &frames) override;
-    Wait waitReady(std::chrono::milliseconds timeout) override;
+    [[nodiscard]] bool bufferFrames(std::uint32_t &frames) override;
+    [[nodiscard]] WaitResult wait(std::chrono::milliseconds timeout) override;
     void wake() override;
-    bool queuedFrames(std::uint32_t &frames) override;
-    std::int16_t *acquire(std::uint32_t frames) override;
-    bool release(std::uint32_t frames) override;
+    [[nodiscard]] bool queuedFrames(std::uint32_t &frames) override;
+    [[nodiscard]] std::int16_t *acquire(std::uint32_t frames) override;
+    [[nodiscard]] bool release(std::uint32_t frames) override;
 
 private:
+    bool report(const char *call, int error);
     bool configure();
     bool recover(long error);
 
-    snd_pcm_t *m_pcm = nullptr;
+    std::ostream &m_errors;
+    _snd_pcm *m_pcm = nullptr;
     int m_wakeFd = -1;
     unsigned long m_bufferFrames = 0;
     unsigned long m_periodFrames = 0;

@@ -137,7 +137,7 @@ bool ScriptedRenderBackend::bufferFrames(std::uint32_t &frames)
     return true;
 }
 
-RenderBackend::Wait ScriptedRenderBackend::waitReady(std::chrono::milliseconds)
+RenderBackend::WaitResult ScriptedRenderBackend::wait(std::chrono::milliseconds)
 {
     RenderScript &s = *m_script;
     std::unique_lock lock(s.mutex);
@@ -150,11 +150,11 @@ RenderBackend::Wait ScriptedRenderBackend::waitReady(std::chrono::milliseconds)
     s.waiting = false;
     if (s.woken) {
         s.woken = false;
-        return Wait::Ready;
+        return WaitResult::Ready;
     }
     if (s.steps.empty()) {
         s.offered = s.endlessFrames;
-        return Wait::Ready;
+        return WaitResult::Ready;
     }
     const RenderScript::Step step = s.steps.front();
     s.steps.pop_front();
@@ -162,19 +162,19 @@ RenderBackend::Wait ScriptedRenderBackend::waitReady(std::chrono::milliseconds)
     case RenderScript::Step::Period:
         s.offered = s.periodFrames.front();
         s.periodFrames.pop_front();
-        return Wait::Ready;
+        return WaitResult::Ready;
     case RenderScript::Step::Timeout:
-        return Wait::TimedOut;
+        return WaitResult::TimedOut;
     case RenderScript::Step::WaitFailure:
-        return Wait::Failed;
+        return WaitResult::Failed;
     case RenderScript::Step::QueryFailure:
         s.offered = ~std::uint32_t{0};
-        return Wait::Ready;
+        return WaitResult::Ready;
     case RenderScript::Step::AcquireFailure:
         s.offered = ~std::uint32_t{0} - 1;
-        return Wait::Ready;
+        return WaitResult::Ready;
     }
-    return Wait::Failed;
+    return WaitResult::Failed;
 }
 
 void ScriptedRenderBackend::wake()

@@ -30,17 +30,17 @@ public:
     [[nodiscard]] bool acquire(const std::int16_t *&data, std::uint32_t &frames) override;
     [[nodiscard]] bool release(std::uint32_t frames) override;
 
-    [[nodiscard]] std::uint32_t periodFrames() const { return period; }
+    [[nodiscard]] std::uint32_t periodFrames() const { return m_periodFrames; }
 
 private:
     bool fail(const char *call, int error);
     bool configure();
     void recover(int error);
 
-    std::ostream &errors;
-    _snd_pcm *pcm = nullptr;
-    int wakeFd = -1;
-    std::uint32_t period = 0;
-    std::vector<std::int16_t> buffer;
-    std::vector<pollfd> fds;
+    std::ostream &m_errors;
+    _snd_pcm *m_pcm = nullptr;
+    int m_wakeFd = -1;
+    std::uint32_t m_periodFrames = 0;
+    std::vector<std::int16_t> m_buffer;
+    std::vector<pollfd> m_fds;
 };

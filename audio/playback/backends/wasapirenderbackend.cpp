@@ -1,0 +1,139 @@
+#include "wasapirenderbackend.h"
+
+#include <mmdeviceapi.h>
+
+#include <iostream>
+#include <string>
+
+WasapiRenderBackend::WasapiRenderBackend(std::ostream &errors) : m_errors(errors) {}
+
+WasapiRenderBackend::WasapiRenderBackend() : WasapiRenderBackend(std::cerr) {}
+
+WasapiRenderBackend::~WasapiRenderBackend()
+{
+    close();
+}
+
+// "AudioOutput Error: ", the message, " HR=0x" and the result code; none for
+// the failures that are not worth a line.
+bool WasapiRenderBackend::fail(const char *message, HRESULT result)
+{
+    if (message)
+        wasapi::reportFailure(m_errors, ("AudioOutput Error: " + std::string(message) + " HR=0x").c_str(), result);
+    close();
+    return false;
+}
+
+bool WasapiRenderBackend::open()
+{
+    close();
+    if (!m_com.acquire())
+        return false;
+
+    HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                                  __uuidof(IMMDeviceEnumerator), reinterpret_cast<void **>(&m_enumerator));
+    if (FAILED(hr))
+        return fail("CoCreateInstance failed", hr);
+    hr = m_enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &m_device);
+    if (FAILED(hr))
+        return fail("GetDefaultAudioEndpoint failed", hr);
+    hr = m_device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                            reinterpret_cast<void **>(&m_client));
+    if (FAILED(hr))
+        return fail("Activate failed", hr);
+    WAVEFORMATEX format = wasapi::pcmFormat();
+    // No format check first: the conversion flags let the engine adapt it.
+    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted, wasapi::bufferDuration, 0,
+                              &format, nullptr);
+    if (FAILED(hr))
+        return fail("Initialize failed", hr);
+    m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!m_event)
+        return fail(nullptr, 0);
+    hr = m_client->SetEventHandle(m_event);
+    if (FAILED(hr))
+        return fail("SetEventHandle failed", hr);
+    hr = m_client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void **>(&m_renderClient));
+    if (FAILED(hr))
+        return fail("GetService failed", hr);
+    return true;
+}
+
+void WasapiRenderBackend::close()
+{
+    if (m_event) {
+        CloseHandle(m_event);
+        m_event = nullptr;
+    }
+    wasapi::releaseInterface(m_renderClient);
+    wasapi::releaseInterface(m_client);
+    wasapi::releaseInterface(m_device);
+    wasapi::releaseInterface(m_enumerator);
+    m_com.release();
+}
+
+bool WasapiRenderBackend::start()
+{
+    return m_client && SUCCEEDED(m_client->Start());
+}
+
+void WasapiRenderBackend::stop()
+{
+    if (!m_client)
+        return;
+    m_client->Stop();
+    // Drop what is still queued so that the next start does not begin with
+    // the tail of this sound.
+    m_client->Reset();
+}
+
+bool WasapiRenderBackend::bufferFrames(std::uint32_t &frames)
+{
+    UINT32 size = 0;
+    if (!m_client || FAILED(m_client->GetBufferSize(&size)))
+        return false;
+    frames = size;
+    return true;
+}
+
+RenderBackend::WaitResult WasapiRenderBackend::wait(std::chrono::milliseconds timeout)
+{
+    if (!m_event)
+        return WaitResult::Failed;
+    switch (WaitForSingleObject(m_event, static_cast<DWORD>(timeout.count()))) {
+    case WAIT_OBJECT_0:
+        return WaitResult::Ready;
+    case WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    default:
+        return WaitResult::Failed;
+    }
+}
+
+void WasapiRenderBackend::wake()
+{
+    if (m_event)
+        SetEvent(m_event);
+}
+
+bool WasapiRenderBackend::queuedFrames(std::uint32_t &frames)
+{
+    UINT32 padding = 0;
+    if (!m_client || FAILED(m_client->GetCurrentPadding(&padding)))
+        return false;
+    frames = padding;
+    return true;
+}
+
+std::int16_t *WasapiRenderBackend::acquire(std::uint32_t frames)
+{
+    BYTE *data = nullptr;
+    if (!m_renderClient || FAILED(m_renderClient->GetBuffer(frames, &data)))
+        return nullptr;
+    return reinterpret_cast<std::int16_t *>(data);
+}
+
+bool WasapiRenderBackend::release(std::uint32_t frames)
+{
+    return m_renderClient && SUCCEEDED(m_renderClient->ReleaseBuffer(frames, 0));
+}

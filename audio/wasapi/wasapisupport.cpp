@@ -1,0 +1,55 @@
+#include "wasapisupport.h"
+
+#include <cstdint>
+#include <ostream>
+
+namespace wasapi {
+
+namespace {
+// Device set-ups on this thread that still hold COM initialised.
+thread_local int comUsers = 0;
+constexpr DWORD apartment = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
+} // namespace
+
+WAVEFORMATEX pcmFormat()
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = 48000;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = format.nChannels * format.wBitsPerSample / 8;
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    format.cbSize = 0;
+    return format;
+}
+
+bool ComUse::acquire()
+{
+    if (m_held)
+        return true;
+    if (comUsers == 0 && FAILED(CoInitializeEx(nullptr, apartment)))
+        return false;
+    ++comUsers;
+    m_thread = std::this_thread::get_id();
+    m_held = true;
+    return true;
+}
+
+void ComUse::release()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    if (m_thread == std::this_thread::get_id() && comUsers > 0 && --comUsers == 0)
+        CoUninitialize();
+}
+
+void reportFailure(std::ostream &errors, const char *text, HRESULT result)
+{
+    const std::ios::fmtflags flags = errors.flags();
+    errors << text << std::hex << static_cast<unsigned long>(static_cast<std::uint32_t>(result)) << '\n';
+    errors.flags(flags);
+}
+
+} // namespace wasapi
