@@ -1,15 +1,16 @@
-# tolka_add_windows_cross_check(NAME <name> LABEL <label> SOURCES <files...> [LIBS <win32 libs...>])
+# tolka_add_windows_cross_check(NAME <name> LABEL <label> SOURCES <files...> [INCLUDES <dirs...>]
+#                               [LIBS <win32 libs...>])
 #
 # A test that compiles and links the given Qt-free sources for Windows with
 # Debian's mingw-w64 cross compiler (x86_64-w64-mingw32-g++-posix), statically,
 # with the given Win32 libraries (e.g. ole32). It fails on any compile or link
 # error, and on warnings when TOLKA_WARNINGS_AS_ERRORS is on, so the Windows
 # layers are checked wherever the test suite runs. Include directories are the
-# folders of the sources.
+# folders of the sources and the INCLUDES given.
 find_program(TOLKA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 
 function(tolka_add_windows_cross_check)
-    cmake_parse_arguments(ARG "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "NAME;LABEL" "SOURCES;INCLUDES;LIBS" ${ARGN})
     if(WIN32)
         return() # the native build compiles these sources itself
     endif()
@@ -26,6 +27,9 @@ function(tolka_add_windows_cross_check)
         get_filename_component(path "${source}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
         get_filename_component(dir "${path}" DIRECTORY)
         list(APPEND sources "${path}")
+        list(APPEND includes "-I${dir}")
+    endforeach()
+    foreach(dir IN LISTS ARG_INCLUDES)
         list(APPEND includes "-I${dir}")
     endforeach()
     list(REMOVE_DUPLICATES includes)

@@ -45,6 +45,20 @@ void ComUse::release()
         CoUninitialize();
 }
 
+DeviceWait waitForEvent(HANDLE event, std::chrono::milliseconds timeout)
+{
+    if (!event)
+        return DeviceWait::Failed;
+    switch (WaitForSingleObject(event, static_cast<DWORD>(timeout.count()))) {
+    case WAIT_OBJECT_0:
+        return DeviceWait::Ready;
+    case WAIT_TIMEOUT:
+        return DeviceWait::TimedOut;
+    default:
+        return DeviceWait::Failed;
+    }
+}
+
 void reportFailure(std::ostream &errors, const char *text, HRESULT result)
 {
     const std::ios::fmtflags flags = errors.flags();

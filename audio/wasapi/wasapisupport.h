@@ -11,6 +11,9 @@
 
 #include <audioclient.h>
 
+#include "devicewait.h"
+
+#include <chrono>
 #include <iosfwd>
 #include <thread>
 
@@ -19,8 +22,9 @@ namespace wasapi {
 // Shared mode, driven by the buffer-ready event.
 inline constexpr DWORD eventDriven = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
 // The same, and the audio engine converts our format to its mix format.
-inline constexpr DWORD eventDrivenConverted =
-    AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY | AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
+inline constexpr DWORD eventDrivenConverted = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
+                                              AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY |
+                                              AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
 // 10 ms in 100-nanosecond units.
 inline constexpr REFERENCE_TIME bufferDuration = 100000;
 
@@ -53,6 +57,9 @@ template <typename T> void releaseInterface(T *&object)
         object = nullptr;
     }
 }
+
+// Waits for the buffer-ready event of a device.
+[[nodiscard]] DeviceWait waitForEvent(HANDLE event, std::chrono::milliseconds timeout);
 
 // One line on `errors`: `text`, then the result code in lower-case
 // hexadecimal (each side words its messages its own way).

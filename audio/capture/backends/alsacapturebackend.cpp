@@ -4,8 +4,6 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,9 +15,11 @@ constexpr snd_pcm_uframes_t wantedPeriod = 480; // 10 ms
 constexpr snd_pcm_uframes_t wantedBuffer = wantedPeriod * 8;
 } // namespace
 
-AlsaCaptureBackend::AlsaCaptureBackend(std::ostream &errors) : m_errors(errors) {}
+AlsaCaptureBackend::AlsaCaptureBackend(std::ostream &errors) : m_errors(errors)
+{}
 
-AlsaCaptureBackend::AlsaCaptureBackend() : AlsaCaptureBackend(std::cerr) {}
+AlsaCaptureBackend::AlsaCaptureBackend() : AlsaCaptureBackend(std::cerr)
+{}
 
 AlsaCaptureBackend::~AlsaCaptureBackend()
 {
@@ -48,20 +48,9 @@ bool AlsaCaptureBackend::open()
     }
     if (!configure())
         return false;
-
-    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0)
-        return fail("eventfd", -errno);
-
-    const int count = snd_pcm_poll_descriptors_count(m_pcm);
-    if (count <= 0)
-        return fail("snd_pcm_poll_descriptors_count", count < 0 ? count : -EINVAL);
-    m_fds.assign(static_cast<std::size_t>(count) + 1, pollfd{});
-    error = snd_pcm_poll_descriptors(m_pcm, m_fds.data() + 1, static_cast<unsigned int>(count));
-    if (error < 0)
-        return fail("snd_pcm_poll_descriptors", error);
-    m_fds[0].fd = m_wakeFd;
-    m_fds[0].events = POLLIN;
+    const char *call = nullptr;
+    if (!m_wait.attach(m_pcm, call, error))
+        return fail(call, error);
     return true;
 }
 
@@ -109,15 +98,11 @@ bool AlsaCaptureBackend::configure()
 
 void AlsaCaptureBackend::close()
 {
+    m_wait.detach();
     if (m_pcm) {
         snd_pcm_close(m_pcm);
         m_pcm = nullptr;
     }
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-        m_wakeFd = -1;
-    }
-    m_fds.clear();
     m_periodFrames = 0;
 }
 
@@ -143,23 +128,17 @@ void AlsaCaptureBackend::stop()
 
 CaptureBackend::WaitResult AlsaCaptureBackend::wait(std::chrono::milliseconds timeout)
 {
-    if (!m_pcm)
-        return WaitResult::Failed;
-    const int ready = ::poll(m_fds.data(), m_fds.size(), static_cast<int>(timeout.count()));
-    if (ready == 0)
-        return WaitResult::TimedOut;
-    if (ready < 0)
-        return errno == EINTR ? WaitResult::TimedOut : WaitResult::Failed;
-    if (m_fds[0].revents & POLLIN) {
-        // Behaves like an auto-reset event: one wake ends one wait.
-        eventfd_t value = 0;
-        (void)eventfd_read(m_wakeFd, &value);
-        return WaitResult::Ready;
-    }
     unsigned short events = 0;
-    if (snd_pcm_poll_descriptors_revents(m_pcm, m_fds.data() + 1, static_cast<unsigned int>(m_fds.size() - 1),
-                                         &events) < 0)
+    switch (m_wait.wait(timeout, events)) {
+    case PcmWait::Event::Woken:
+        return WaitResult::Ready;
+    case PcmWait::Event::TimedOut:
+        return WaitResult::TimedOut;
+    case PcmWait::Event::Failed:
         return WaitResult::Failed;
+    case PcmWait::Event::Pcm:
+        break;
+    }
     // POLLERR (an overrun) also counts as ready: reading the packet size
     // notices the error and recovers.
     return (events & (POLLIN | POLLERR)) ? WaitResult::Ready : WaitResult::TimedOut;
@@ -167,8 +146,7 @@ CaptureBackend::WaitResult AlsaCaptureBackend::wait(std::chrono::milliseconds ti
 
 void AlsaCaptureBackend::wake()
 {
-    if (m_wakeFd >= 0)
-        (void)eventfd_write(m_wakeFd, 1);
+    m_wait.wake();
 }
 
 void AlsaCaptureBackend::recover(int error)

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "capturebackend.h"
+#include "pcmwait.h"
 
 #include <iosfwd>
 #include <vector>
 
 struct _snd_pcm;
-struct pollfd;
 
 // ALSA capture from the "default" PCM, shared with other programs, as 48 kHz
 // mono S16 (ALSA's plug layer converts when the device cannot). Packets are
@@ -39,8 +39,7 @@ private:
 
     std::ostream &m_errors;
     _snd_pcm *m_pcm = nullptr;
-    int m_wakeFd = -1;
     std::uint32_t m_periodFrames = 0;
     std::vector<std::int16_t> m_buffer;
-    std::vector<pollfd> m_fds;
+    PcmWait m_wait;
 };

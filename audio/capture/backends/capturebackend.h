@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicewait.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -12,12 +14,7 @@
 class CaptureBackend
 {
 public:
-    enum class WaitResult
-    {
-        Ready,
-        TimedOut,
-        Failed
-    };
+    using WaitResult = DeviceWait;
 
     CaptureBackend() = default;
     CaptureBackend(const CaptureBackend &) = delete;

@@ -4,9 +4,11 @@
 
 #include <iostream>
 
-WasapiCaptureBackend::WasapiCaptureBackend(std::ostream &errors) : m_errors(errors) {}
+WasapiCaptureBackend::WasapiCaptureBackend(std::ostream &errors) : m_errors(errors)
+{}
 
-WasapiCaptureBackend::WasapiCaptureBackend() : WasapiCaptureBackend(std::cerr) {}
+WasapiCaptureBackend::WasapiCaptureBackend() : WasapiCaptureBackend(std::cerr)
+{}
 
 WasapiCaptureBackend::~WasapiCaptureBackend()
 {
@@ -50,8 +52,8 @@ bool WasapiCaptureBackend::open()
     if (hr != S_OK)
         return fail(nullptr, hr);
 
-    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDriven, wasapi::bufferDuration, 0, &format,
-                              nullptr);
+    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDriven, wasapi::bufferDuration, 0,
+                              &format, nullptr);
     if (FAILED(hr))
         return fail("IAudioClient_Initialize failed", hr);
 
@@ -93,16 +95,7 @@ void WasapiCaptureBackend::stop()
 
 CaptureBackend::WaitResult WasapiCaptureBackend::wait(std::chrono::milliseconds timeout)
 {
-    if (!m_event)
-        return WaitResult::Failed;
-    switch (WaitForSingleObject(m_event, static_cast<DWORD>(timeout.count()))) {
-    case WAIT_OBJECT_0:
-        return WaitResult::Ready;
-    case WAIT_TIMEOUT:
-        return WaitResult::TimedOut;
-    default:
-        return WaitResult::Failed;
-    }
+    return wasapi::waitForEvent(m_event, timeout);
 }
 
 void WasapiCaptureBackend::wake()

@@ -4,8 +4,6 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <iostream>
@@ -17,9 +15,11 @@ constexpr snd_pcm_uframes_t bufferTarget = 4 * periodTarget;
 
 } // namespace
 
-AlsaRenderBackend::AlsaRenderBackend(std::ostream &errors) : m_errors(errors) {}
+AlsaRenderBackend::AlsaRenderBackend(std::ostream &errors) : m_errors(errors)
+{}
 
-AlsaRenderBackend::AlsaRenderBackend() : AlsaRenderBackend(std::cerr) {}
+AlsaRenderBackend::AlsaRenderBackend() : AlsaRenderBackend(std::cerr)
+{}
 
 // "AudioOutput Error: ", the failing call and ALSA's words for the error.
 bool AlsaRenderBackend::report(const char *call, int error)
@@ -36,17 +36,19 @@ AlsaRenderBackend::~AlsaRenderBackend()
 
 bool AlsaRenderBackend::open()
 {
+    close();
     if (int err = snd_pcm_open(&m_pcm, deviceName, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); err < 0) {
         m_pcm = nullptr;
         return report("snd_pcm_open", err);
     }
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        report("eventfd", -errno);
+    if (!configure()) {
         close();
         return false;
     }
-    if (!configure()) {
+    const char *call = nullptr;
+    int error = 0;
+    if (!m_wait.attach(m_pcm, call, error)) {
+        report(call, error);
         close();
         return false;
     }
@@ -102,21 +104,17 @@ bool AlsaRenderBackend::configure()
 
 void AlsaRenderBackend::close()
 {
+    m_wait.detach();
     if (m_pcm) {
         snd_pcm_close(m_pcm);
         m_pcm = nullptr;
-    }
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-        m_wakeFd = -1;
     }
 }
 
 bool AlsaRenderBackend::start()
 {
     // Forget a wake-up meant for the previous run.
-    eventfd_t drained = 0;
-    eventfd_read(m_wakeFd, &drained);
+    m_wait.drain();
     const snd_pcm_state_t state = snd_pcm_state(m_pcm);
     if (state == SND_PCM_STATE_PREPARED || state == SND_PCM_STATE_RUNNING)
         return true;
@@ -137,40 +135,25 @@ bool AlsaRenderBackend::bufferFrames(std::uint32_t &frames)
 
 RenderBackend::WaitResult AlsaRenderBackend::wait(std::chrono::milliseconds timeout)
 {
-    const int count = snd_pcm_poll_descriptors_count(m_pcm);
-    if (count <= 0)
-        return WaitResult::Failed;
-    std::vector<pollfd> &fds = m_fds;
-    fds.resize(static_cast<std::size_t>(count) + 1);
-    fds[0] = {m_wakeFd, POLLIN, 0};
-    if (snd_pcm_poll_descriptors(m_pcm, fds.data() + 1, static_cast<unsigned int>(count)) < 0)
-        return WaitResult::Failed;
-    int ready = 0;
-    do {
-        ready = ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count()));
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0)
-        return WaitResult::Failed;
-    if (ready == 0)
-        return WaitResult::TimedOut;
-    if (fds[0].revents & POLLIN) {
-        eventfd_t drained = 0;
-        eventfd_read(m_wakeFd, &drained);
+    unsigned short events = 0;
+    switch (m_wait.wait(timeout, events)) {
+    case PcmWait::Event::Woken:
         return WaitResult::Ready;
-    }
-    unsigned short revents = 0;
-    if (snd_pcm_poll_descriptors_revents(m_pcm, fds.data() + 1, static_cast<unsigned int>(count), &revents) <
-        0)
+    case PcmWait::Event::TimedOut:
+        return WaitResult::TimedOut;
+    case PcmWait::Event::Failed:
         return WaitResult::Failed;
-    if (revents & POLLERR)
+    case PcmWait::Event::Pcm:
+        break;
+    }
+    if (events & POLLERR)
         return recover(-EPIPE) ? WaitResult::Ready : WaitResult::Failed;
     return WaitResult::Ready;
 }
 
 void AlsaRenderBackend::wake()
 {
-    if (m_wakeFd >= 0)
-        eventfd_write(m_wakeFd, 1);
+    m_wait.wake();
 }
 
 bool AlsaRenderBackend::queuedFrames(std::uint32_t &frames)

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "pcmwait.h"
 #include "renderbackend.h"
 
 #include <iosfwd>
 #include <vector>
 
 struct _snd_pcm;
-struct pollfd;
 
 // Render backend over ALSA: the default PCM through the plug layer (which
 // converts to what the device takes), 48 kHz mono S16, periods of about
@@ -40,9 +40,8 @@ private:
 
     std::ostream &m_errors;
     _snd_pcm *m_pcm = nullptr;
-    int m_wakeFd = -1;
     unsigned long m_bufferFrames = 0;
     unsigned long m_periodFrames = 0;
     std::vector<std::int16_t> m_period;
-    std::vector<pollfd> m_fds;
+    PcmWait m_wait;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicewait.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -13,12 +15,7 @@
 class RenderBackend
 {
 public:
-    enum class WaitResult
-    {
-        Ready,
-        TimedOut,
-        Failed
-    };
+    using WaitResult = DeviceWait;
 
     RenderBackend() = default;
     RenderBackend(const RenderBackend &) = delete;

@@ -5,9 +5,11 @@
 #include <iostream>
 #include <string>
 
-WasapiRenderBackend::WasapiRenderBackend(std::ostream &errors) : m_errors(errors) {}
+WasapiRenderBackend::WasapiRenderBackend(std::ostream &errors) : m_errors(errors)
+{}
 
-WasapiRenderBackend::WasapiRenderBackend() : WasapiRenderBackend(std::cerr) {}
+WasapiRenderBackend::WasapiRenderBackend() : WasapiRenderBackend(std::cerr)
+{}
 
 WasapiRenderBackend::~WasapiRenderBackend()
 {
@@ -19,7 +21,8 @@ WasapiRenderBackend::~WasapiRenderBackend()
 bool WasapiRenderBackend::fail(const char *message, HRESULT result)
 {
     if (message)
-        wasapi::reportFailure(m_errors, ("AudioOutput Error: " + std::string(message) + " HR=0x").c_str(), result);
+        wasapi::reportFailure(m_errors, ("AudioOutput Error: " + std::string(message) + " HR=0x").c_str(),
+                              result);
     close();
     return false;
 }
@@ -43,8 +46,8 @@ bool WasapiRenderBackend::open()
         return fail("Activate failed", hr);
     WAVEFORMATEX format = wasapi::pcmFormat();
     // No format check first: the conversion flags let the engine adapt it.
-    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted, wasapi::bufferDuration, 0,
-                              &format, nullptr);
+    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted, wasapi::bufferDuration,
+                              0, &format, nullptr);
     if (FAILED(hr))
         return fail("Initialize failed", hr);
     m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -98,16 +101,7 @@ bool WasapiRenderBackend::bufferFrames(std::uint32_t &frames)
 
 RenderBackend::WaitResult WasapiRenderBackend::wait(std::chrono::milliseconds timeout)
 {
-    if (!m_event)
-        return WaitResult::Failed;
-    switch (WaitForSingleObject(m_event, static_cast<DWORD>(timeout.count()))) {
-    case WAIT_OBJECT_0:
-        return WaitResult::Ready;
-    case WAIT_TIMEOUT:
-        return WaitResult::TimedOut;
-    default:
-        return WaitResult::Failed;
-    }
+    return wasapi::waitForEvent(m_event, timeout);
 }
 
 void WasapiRenderBackend::wake()
