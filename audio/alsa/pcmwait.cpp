@@ -51,28 +51,28 @@ void PcmWait::detach()
     m_pcm = nullptr;
 }
 
-PcmWait::Event PcmWait::wait(std::chrono::milliseconds timeout, unsigned short &revents)
+DeviceWait PcmWait::wait(std::chrono::milliseconds timeout, unsigned short &revents)
 {
     revents = 0;
     if (!m_pcm)
-        return Event::Failed;
+        return DeviceWait::Failed;
     int ready = 0;
     do {
         ready = ::poll(m_fds.data(), m_fds.size(), static_cast<int>(timeout.count()));
     } while (ready < 0 && errno == EINTR);
     if (ready < 0)
-        return Event::Failed;
+        return DeviceWait::Failed;
     if (ready == 0)
-        return Event::TimedOut;
+        return DeviceWait::TimedOut;
     if (m_fds[0].revents & POLLIN) {
         // Behaves like an auto-reset event: one wake ends one wait.
         drain();
-        return Event::Woken;
+        return DeviceWait::Ready;
     }
     if (snd_pcm_poll_descriptors_revents(m_pcm, m_fds.data() + 1, static_cast<unsigned int>(m_fds.size() - 1),
                                          &revents) < 0)
-        return Event::Failed;
-    return Event::Pcm;
+        return DeviceWait::Failed;
+    return DeviceWait::Ready;
 }
 
 void PcmWait::wake()

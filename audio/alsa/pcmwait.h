@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicewait.h"
+
 #include <chrono>
 #include <vector>
 
@@ -12,14 +14,6 @@ struct pollfd;
 class PcmWait
 {
 public:
-    enum class Event
-    {
-        Woken,
-        Pcm, // the PCM's own events are in `revents`
-        TimedOut,
-        Failed
-    };
-
     PcmWait() = default;
     PcmWait(const PcmWait &) = delete;
     PcmWait &operator=(const PcmWait &) = delete;
@@ -30,7 +24,8 @@ public:
     [[nodiscard]] bool attach(_snd_pcm *pcm, const char *&failedCall, int &error);
     void detach();
 
-    [[nodiscard]] Event wait(std::chrono::milliseconds timeout, unsigned short &revents);
+    // Ready when woken (revents 0) or when the PCM has events (in revents).
+    [[nodiscard]] DeviceWait wait(std::chrono::milliseconds timeout, unsigned short &revents);
     void wake();
     // Forgets a wake-up not yet taken (one meant for an earlier run).
     void drain();

@@ -45,6 +45,31 @@ void ComUse::release()
         CoUninitialize();
 }
 
+HRESULT activateDefaultClient(EDataFlow flow, IMMDeviceEnumerator *&enumerator, IMMDevice *&device,
+                              IAudioClient *&client, Step &failed)
+{
+    failed = Step::Enumerator;
+    HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
+                                  __uuidof(IMMDeviceEnumerator), reinterpret_cast<void **>(&enumerator));
+    if (FAILED(hr))
+        return hr;
+    failed = Step::Endpoint;
+    hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, &device);
+    if (FAILED(hr))
+        return hr;
+    failed = Step::Activate;
+    return device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                            reinterpret_cast<void **>(&client));
+}
+
+HRESULT attachEvent(IAudioClient *client, HANDLE &event)
+{
+    event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!event)
+        return HRESULT_FROM_WIN32(GetLastError());
+    return client->SetEventHandle(event);
+}
+
 DeviceWait waitForEvent(HANDLE event, std::chrono::milliseconds timeout)
 {
     if (!event)

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <audioclient.h>
+#include <mmdeviceapi.h>
 
 #include "devicewait.h"
 
@@ -57,6 +58,24 @@ template <typename T> void releaseInterface(T *&object)
         object = nullptr;
     }
 }
+
+// The steps of setting up a device's audio client, for each side to word
+// its own failure messages.
+enum class Step
+{
+    Enumerator, // creating the device enumerator
+    Endpoint,   // the default console endpoint
+    Activate,   // activating the audio client on it
+    Event,      // attaching the buffer-ready event
+};
+
+// Activates an audio client on the default console endpoint of `flow`;
+// on failure `failed` names the step and its result is returned.
+[[nodiscard]] HRESULT activateDefaultClient(EDataFlow flow, IMMDeviceEnumerator *&enumerator,
+                                            IMMDevice *&device, IAudioClient *&client, Step &failed);
+
+// Creates the buffer-ready event and gives it to the client.
+[[nodiscard]] HRESULT attachEvent(IAudioClient *client, HANDLE &event);
 
 // Waits for the buffer-ready event of a device.
 [[nodiscard]] DeviceWait waitForEvent(HANDLE event, std::chrono::milliseconds timeout);

@@ -129,16 +129,9 @@ void AlsaCaptureBackend::stop()
 CaptureBackend::WaitResult AlsaCaptureBackend::wait(std::chrono::milliseconds timeout)
 {
     unsigned short events = 0;
-    switch (m_wait.wait(timeout, events)) {
-    case PcmWait::Event::Woken:
-        return WaitResult::Ready;
-    case PcmWait::Event::TimedOut:
-        return WaitResult::TimedOut;
-    case PcmWait::Event::Failed:
-        return WaitResult::Failed;
-    case PcmWait::Event::Pcm:
-        break;
-    }
+    const WaitResult woke = m_wait.wait(timeout, events);
+    if (woke != WaitResult::Ready || events == 0)
+        return woke;
     // POLLERR (an overrun) also counts as ready: reading the packet size
     // notices the error and recovers.
     return (events & (POLLIN | POLLERR)) ? WaitResult::Ready : WaitResult::TimedOut;

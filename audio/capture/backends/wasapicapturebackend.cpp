@@ -1,8 +1,25 @@
 #include "wasapicapturebackend.h"
 
-#include <mmdeviceapi.h>
-
 #include <iostream>
+
+namespace {
+
+const char *stepFailure(wasapi::Step step)
+{
+    switch (step) {
+    case wasapi::Step::Enumerator:
+        return "CoCreateInstance failed";
+    case wasapi::Step::Endpoint:
+        return "GetDefaultAudioEndpoint failed";
+    case wasapi::Step::Activate:
+        return "Device activate failed";
+    case wasapi::Step::Event:
+        return "SetEventHandle failed";
+    }
+    return nullptr;
+}
+
+} // namespace
 
 WasapiCaptureBackend::WasapiCaptureBackend(std::ostream &errors) : m_errors(errors)
 {}
@@ -31,17 +48,10 @@ bool WasapiCaptureBackend::open()
     if (!m_com.acquire())
         return false;
 
-    HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IMMDeviceEnumerator), reinterpret_cast<void **>(&m_enumerator));
+    wasapi::Step step = wasapi::Step::Enumerator;
+    HRESULT hr = wasapi::activateDefaultClient(eCapture, m_enumerator, m_device, m_client, step);
     if (FAILED(hr))
-        return fail("CoCreateInstance failed", hr);
-    hr = m_enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &m_device);
-    if (FAILED(hr))
-        return fail("GetDefaultAudioEndpoint failed", hr);
-    hr = m_device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
-                            reinterpret_cast<void **>(&m_client));
-    if (FAILED(hr))
-        return fail("Device activate failed", hr);
+        return fail(stepFailure(step), hr);
 
     WAVEFORMATEX format = wasapi::pcmFormat();
     // Only an exact match will do: a suggested closest format is never used.
@@ -57,12 +67,9 @@ bool WasapiCaptureBackend::open()
     if (FAILED(hr))
         return fail("IAudioClient_Initialize failed", hr);
 
-    m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!m_event)
-        return fail(nullptr, 0);
-    hr = m_client->SetEventHandle(m_event);
+    hr = wasapi::attachEvent(m_client, m_event);
     if (FAILED(hr))
-        return fail("SetEventHandle failed", hr);
+        return fail(m_event ? stepFailure(wasapi::Step::Event) : nullptr, hr);
     hr = m_client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void **>(&m_captureClient));
     if (FAILED(hr))
         return fail("GetService failed", hr);

@@ -136,16 +136,9 @@ bool AlsaRenderBackend::bufferFrames(std::uint32_t &frames)
 RenderBackend::WaitResult AlsaRenderBackend::wait(std::chrono::milliseconds timeout)
 {
     unsigned short events = 0;
-    switch (m_wait.wait(timeout, events)) {
-    case PcmWait::Event::Woken:
-        return WaitResult::Ready;
-    case PcmWait::Event::TimedOut:
-        return WaitResult::TimedOut;
-    case PcmWait::Event::Failed:
-        return WaitResult::Failed;
-    case PcmWait::Event::Pcm:
-        break;
-    }
+    const WaitResult woke = m_wait.wait(timeout, events);
+    if (woke != WaitResult::Ready)
+        return woke;
     if (events & POLLERR)
         return recover(-EPIPE) ? WaitResult::Ready : WaitResult::Failed;
     return WaitResult::Ready;

@@ -1,9 +1,26 @@
 #include "wasapirenderbackend.h"
 
-#include <mmdeviceapi.h>
-
 #include <iostream>
 #include <string>
+
+namespace {
+
+const char *stepFailure(wasapi::Step step)
+{
+    switch (step) {
+    case wasapi::Step::Enumerator:
+        return "CoCreateInstance failed";
+    case wasapi::Step::Endpoint:
+        return "GetDefaultAudioEndpoint failed";
+    case wasapi::Step::Activate:
+        return "Activate failed";
+    case wasapi::Step::Event:
+        return "SetEventHandle failed";
+    }
+    return nullptr;
+}
+
+} // namespace
 
 WasapiRenderBackend::WasapiRenderBackend(std::ostream &errors) : m_errors(errors)
 {}
@@ -33,29 +50,19 @@ bool WasapiRenderBackend::open()
     if (!m_com.acquire())
         return false;
 
-    HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(IMMDeviceEnumerator), reinterpret_cast<void **>(&m_enumerator));
+    wasapi::Step step = wasapi::Step::Enumerator;
+    HRESULT hr = wasapi::activateDefaultClient(eRender, m_enumerator, m_device, m_client, step);
     if (FAILED(hr))
-        return fail("CoCreateInstance failed", hr);
-    hr = m_enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &m_device);
-    if (FAILED(hr))
-        return fail("GetDefaultAudioEndpoint failed", hr);
-    hr = m_device->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
-                            reinterpret_cast<void **>(&m_client));
-    if (FAILED(hr))
-        return fail("Activate failed", hr);
+        return fail(stepFailure(step), hr);
     WAVEFORMATEX format = wasapi::pcmFormat();
     // No format check first: the conversion flags let the engine adapt it.
     hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted, wasapi::bufferDuration,
                               0, &format, nullptr);
     if (FAILED(hr))
         return fail("Initialize failed", hr);
-    m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!m_event)
-        return fail(nullptr, 0);
-    hr = m_client->SetEventHandle(m_event);
+    hr = wasapi::attachEvent(m_client, m_event);
     if (FAILED(hr))
-        return fail("SetEventHandle failed", hr);
+        return fail(m_event ? stepFailure(wasapi::Step::Event) : nullptr, hr);
     hr = m_client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void **>(&m_renderClient));
     if (FAILED(hr))
         return fail("GetService failed", hr);
