@@ -1,9 +1,9 @@
 #include "renderdevice.h"
 
 #include "audiooutput.h"
-#include "renderbackend.h"
 #include "playbacklogging.h"
 #include "playbackstate.h"
+#include "renderbackend.h"
 #include "speaker.h"
 
 #include <QCoreApplication>

@@ -73,7 +73,8 @@ public:
     [[nodiscard]] bool deviceStalled()
     {
         bool stalled = false;
-        onWorker([&stalled] { stalled = playback::currentDevice() && playback::currentDevice()->isStalled(); });
+        onWorker(
+            [&stalled] { stalled = playback::currentDevice() && playback::currentDevice()->isStalled(); });
         return stalled;
     }
 };
