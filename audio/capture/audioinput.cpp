@@ -20,13 +20,15 @@ AudioInput::AudioInput(std::unique_ptr<CaptureBackend> backend) : m_backend(std:
 
 AudioInput::~AudioInput()
 {
-    if (m_initialised) {
+    if (m_initialised)
         stop();
-        m_backend->close();
-    }
-    // Never leave a joinable thread behind: destroying one would end the process.
+    // Never leave a joinable thread behind: destroying one would end the
+    // process. A run that ended by itself may still be finishing, so the
+    // join comes before the device is closed.
     if (m_thread.joinable())
         m_thread.join();
+    if (m_initialised)
+        m_backend->close();
 }
 
 bool AudioInput::initialize()
@@ -35,9 +37,21 @@ bool AudioInput::initialize()
     return m_initialised;
 }
 
+bool AudioInput::isUsable()
+{
+    if (!m_initialised || m_broken.load())
+        return false;
+    return m_running.load() || m_backend->isStillDefault();
+}
+
+DeviceFault AudioInput::fault() const
+{
+    return m_backend ? m_backend->fault() : DeviceFault::Failed;
+}
+
 bool AudioInput::start()
 {
-    if (!m_initialised)
+    if (!m_initialised || m_broken.load())
         return false;
     if (m_running.load())
         return true;
@@ -81,27 +95,88 @@ void AudioInput::setCallbacks(SamplesCallback samples, StoppedCallback stopped)
     m_onStopped = std::move(stopped);
 }
 
+void AudioInput::setFaultCallback(FaultCallback onFault)
+{
+    std::lock_guard lock(m_mutex);
+    m_onFault = std::move(onFault);
+}
+
+// Transient failures (an overrun, a packet that could not be read) go back to
+// waiting; a device that is gone, refused or taken ends the run.
+bool AudioInput::deviceGone()
+{
+    switch (m_backend->fault()) {
+    case DeviceFault::Lost:
+    case DeviceFault::Missing:
+    case DeviceFault::Denied:
+    case DeviceFault::InUse:
+        m_broken.store(true);
+        return true;
+    case DeviceFault::None:
+    case DeviceFault::Failed:
+        break;
+    }
+    return false;
+}
+
+// On the capture thread, after the loop: tells of the fault, and unless a
+// stop is already under way (it then stops the device and reports the end
+// itself), stops the device and reports the end of the stream.
+void AudioInput::endByItself()
+{
+    FaultCallback onFault;
+    StoppedCallback stopped;
+    {
+        std::lock_guard lock(m_mutex);
+        onFault = m_onFault;
+        stopped = m_onStopped;
+    }
+    if (onFault) {
+        try {
+            onFault(m_backend->fault());
+        } catch (...) {
+        }
+    }
+    if (!m_running.exchange(false))
+        return;
+    m_backend->stop();
+    if (stopped) {
+        try {
+            stopped();
+        } catch (...) {
+        }
+    }
+}
+
 void AudioInput::run()
 {
-    while (m_running.load()) {
+    while (m_running.load() && !m_broken.load()) {
         const CaptureBackend::WaitResult woke = m_backend->wait(waitTimeout);
         m_wakeupCount.fetch_add(1, std::memory_order_relaxed);
-        if (woke != CaptureBackend::WaitResult::Ready)
+        if (woke != CaptureBackend::WaitResult::Ready) {
+            if (woke == CaptureBackend::WaitResult::Failed && deviceGone())
+                break;
             continue;
+        }
         if (!m_running.load())
             break;
         std::uint32_t frames = 0;
-        if (!m_backend->nextPacketSize(frames))
+        if (!m_backend->nextPacketSize(frames)) {
+            (void)deviceGone();
             continue;
-        // Deliver every packet waiting at this wake-up, in order. Any failure
-        // goes back to waiting; the thread itself never gives up. A device
-        // that always has more (one without a clock) must not keep a stop
-        // waiting, so the flag is checked between packets too.
+        }
+        // Deliver every packet waiting at this wake-up, in order. A transient
+        // failure goes back to waiting; the thread itself never gives up on
+        // a device that is still there. A device that always has more (one
+        // without a clock) must not keep a stop waiting, so the flag is
+        // checked between packets too.
         while (frames != 0 && m_running.load()) {
             const std::int16_t *data = nullptr;
             std::uint32_t got = 0;
-            if (!m_backend->acquire(data, got))
+            if (!m_backend->acquire(data, got)) {
+                (void)deviceGone();
                 break;
+            }
             SamplesCallback samples;
             {
                 std::lock_guard lock(m_mutex);
@@ -109,10 +184,12 @@ void AudioInput::run()
             }
             if (samples && got != 0)
                 deliver(samples, data, got);
-            if (!m_backend->release(got))
+            if (!m_backend->release(got) || !m_backend->nextPacketSize(frames)) {
+                (void)deviceGone();
                 break;
-            if (!m_backend->nextPacketSize(frames))
-                break;
+            }
         }
     }
+    if (m_broken.load())
+        endByItself();
 }

@@ -18,6 +18,7 @@ class AudioInput
 public:
     using SamplesCallback = std::function<void(const std::int16_t *samples, std::uint64_t frames)>;
     using StoppedCallback = std::function<void()>;
+    using FaultCallback = std::function<void(DeviceFault)>;
 
     static constexpr int defaultRate = 48000;
     static constexpr int defaultChannels = 1;
@@ -30,6 +31,10 @@ public:
 
     // Opens the device; the result is also kept as isInitialised().
     bool initialize();
+    // False once the device failed for good (unplugged, taken away) or the
+    // system's default device is another one: the next recording should use
+    // a fresh instance. Not while running.
+    [[nodiscard]] bool isUsable();
     // Starts the device and the capture thread. False when not initialised or
     // when the device refuses to start; true when already running.
     bool start();
@@ -38,8 +43,13 @@ public:
     void stop();
 
     void setCallbacks(SamplesCallback onSamples, StoppedCallback onStopped);
+    // Called on the capture thread when the device fails for good while
+    // running; the run then ends by itself (the stopped callback follows).
+    void setFaultCallback(FaultCallback onFault);
 
     [[nodiscard]] bool isInitialised() const { return m_initialised; }
+    // Why the device last failed (set-up, start or while running).
+    [[nodiscard]] DeviceFault fault() const;
     [[nodiscard]] bool isRunning() const { return m_running.load(); }
     [[nodiscard]] int sampleRate() const { return m_rate; }
     [[nodiscard]] int channelCount() const { return m_channels; }
@@ -48,6 +58,9 @@ public:
 
 private:
     void run();
+    // The backend's fault after a failed call, if it ends the run.
+    [[nodiscard]] bool deviceGone();
+    void endByItself();
 
     int m_channels = defaultChannels;
     int m_rate = defaultRate;
@@ -58,5 +71,7 @@ private:
     std::mutex m_mutex;
     SamplesCallback m_onSamples;
     StoppedCallback m_onStopped;
+    FaultCallback m_onFault;
+    std::atomic<bool> m_broken{false};
     std::atomic<std::uint64_t> m_wakeupCount{0};
 };

@@ -68,6 +68,26 @@ void postSamples(const std::int16_t *samples, std::uint64_t frames)
         Qt::QueuedConnection);
 }
 
+void postFault(DeviceFault fault)
+{
+    const QPointer<recorder> target = attachedTarget();
+    if (!target)
+        return;
+    qCWarning(lcCapture)
+        << "the microphone failed while recording; it is set up afresh at the next recording";
+    const handoff::Posting posting;
+    QMetaObject::invokeMethod(
+        target.data(),
+        [target, fault] {
+            handoff::received();
+            guarded([&] {
+                if (target)
+                    target->deviceFailed(fault);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
 void postFinish()
 {
     const QPointer<recorder> target = attachedTarget();
@@ -100,16 +120,19 @@ AudioInput &ensureCaptureDevice()
     std::unique_ptr<AudioInput> old;
     {
         std::lock_guard lock(s.mutex);
-        if (s.device && s.device->isInitialised())
+        // A device that failed for good, or that is no longer the system's
+        // default, is replaced (never while it records).
+        if (s.device && s.device->isUsable())
             return *s.device;
         auto made = std::make_unique<AudioInput>(s.factory ? s.factory() : makePlatformCaptureBackend());
         if (!made->initialize())
             qCWarning(lcCapture) << "the microphone could not be set up; trying again at the next recording";
         old = std::exchange(s.device, std::move(made));
         s.device->setCallbacks(postSamples, postFinish);
+        s.device->setFaultCallback(postFault);
     }
-    // A replaced device never ran (it failed to set up); destroying it
-    // outside the lock keeps its clean-up clear of the capture path.
+    // Destroyed outside the lock: a device whose run ended by itself may
+    // still be posting its end, which takes the lock.
     old.reset();
     std::lock_guard lock(s.mutex);
     return *s.device;

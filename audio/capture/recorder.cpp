@@ -6,6 +6,17 @@
 
 #include <QVariantMap>
 
+namespace {
+// AUDIOERROR for the microphone, with the reason when there is one to give.
+void reportMicrophone(DeviceFault fault)
+{
+    QVariantMap value{{QStringLiteral("device"), QStringLiteral("microphone")}};
+    if (const char *reason = faultReason(fault))
+        value.insert(QStringLiteral("reason"), QString::fromLatin1(reason));
+    messenger::instance()->forwardMessage(QStringLiteral("AUDIOERROR"), value);
+}
+} // namespace
+
 int recorder::sampleRate() const
 {
     const AudioInput *device = capture::currentDevice();
@@ -27,8 +38,12 @@ void recorder::startDevice()
     if (device.isInitialised() && device.start())
         return;
     // The recording hears nothing; the interface says why.
-    messenger::instance()->forwardMessage(
-        QStringLiteral("AUDIOERROR"), QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")}});
+    reportMicrophone(device.fault());
+}
+
+void recorder::deviceFailed(DeviceFault fault)
+{
+    reportMicrophone(fault);
 }
 
 void recorder::stopDevice()

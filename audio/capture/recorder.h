@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicefault.h"
+
 #include <QObject>
 
 // The capture-and-encode interface the capture device feeds. Lives on the
@@ -23,4 +25,7 @@ public:
     // Stops the capture device if it runs; it then posts finishStream to the
     // recorder it feeds.
     void stopDevice();
+    // The device failed for good while recording: the interface is told why
+    // (the stream is finished by the device's own end of the run).
+    void deviceFailed(DeviceFault fault);
 };

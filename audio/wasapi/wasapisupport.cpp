@@ -62,6 +62,41 @@ HRESULT activateDefaultClient(EDataFlow flow, IMMDeviceEnumerator *&enumerator, 
                             reinterpret_cast<void **>(&client));
 }
 
+DeviceFault faultOf(HRESULT result)
+{
+    if (SUCCEEDED(result))
+        return DeviceFault::None;
+    if (result == AUDCLNT_E_DEVICE_INVALIDATED)
+        return DeviceFault::Lost;
+    if (result == E_ACCESSDENIED)
+        return DeviceFault::Denied;
+    if (result == AUDCLNT_E_DEVICE_IN_USE)
+        return DeviceFault::InUse;
+    if (result == E_NOTFOUND || result == AUDCLNT_E_ENDPOINT_CREATE_FAILED)
+        return DeviceFault::Missing;
+    return DeviceFault::Failed;
+}
+
+std::wstring endpointId(IMMDevice *device)
+{
+    LPWSTR id = nullptr;
+    if (!device || FAILED(device->GetId(&id)) || !id)
+        return {};
+    std::wstring copy(id);
+    CoTaskMemFree(id);
+    return copy;
+}
+
+std::wstring defaultEndpointId(IMMDeviceEnumerator *enumerator, EDataFlow flow)
+{
+    IMMDevice *device = nullptr;
+    if (!enumerator || FAILED(enumerator->GetDefaultAudioEndpoint(flow, eConsole, &device)))
+        return {};
+    std::wstring id = endpointId(device);
+    releaseInterface(device);
+    return id;
+}
+
 HRESULT attachEvent(IAudioClient *client, HANDLE &event)
 {
     event = CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -12,10 +12,12 @@
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
+#include "devicefault.h"
 #include "devicewait.h"
 
 #include <chrono>
 #include <iosfwd>
+#include <string>
 #include <thread>
 
 namespace wasapi {
@@ -73,6 +75,14 @@ enum class Step
 // on failure `failed` names the step and its result is returned.
 [[nodiscard]] HRESULT activateDefaultClient(EDataFlow flow, IMMDeviceEnumerator *&enumerator,
                                             IMMDevice *&device, IAudioClient *&client, Step &failed);
+
+// What a failed call's result means for the user.
+[[nodiscard]] DeviceFault faultOf(HRESULT result);
+
+// The endpoint id of `device`, or of the default console endpoint of `flow`;
+// empty when there is none.
+[[nodiscard]] std::wstring endpointId(IMMDevice *device);
+[[nodiscard]] std::wstring defaultEndpointId(IMMDeviceEnumerator *enumerator, EDataFlow flow);
 
 // Creates the buffer-ready event and gives it to the client.
 [[nodiscard]] HRESULT attachEvent(IAudioClient *client, HANDLE &event);

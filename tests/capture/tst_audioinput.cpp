@@ -2,6 +2,7 @@
 #include "scriptedcapturebackend.h"
 
 #include <QTest>
+#include <QThread>
 
 #include <chrono>
 #include <mutex>
@@ -18,6 +19,7 @@ struct Received
     std::mutex mutex;
     std::vector<std::vector<std::int16_t>> blocks;
     std::vector<int> waitsAtBlock;
+    std::vector<DeviceFault> faults;
     int stopped = 0;
 
     [[nodiscard]] std::size_t blockCount()
@@ -60,6 +62,10 @@ struct Fixture
                 std::lock_guard lock(received.mutex);
                 ++received.stopped;
             });
+        device->setFaultCallback([this](DeviceFault fault) {
+            std::lock_guard lock(received.mutex);
+            received.faults.push_back(fault);
+        });
     }
 
     [[nodiscard]] int waits() const
@@ -129,6 +135,8 @@ private slots:
         QTRY_COMPARE(f.received.blockCount(), std::size_t(2));
         QVERIFY(f.device->isRunning());
         f.device->stop();
+        // Transient failures leave the device as it was.
+        QVERIFY(f.device->isUsable());
         std::lock_guard lock(f.received.mutex);
         QCOMPARE(f.received.blocks[0], block(3, 10));
         QCOMPARE(f.received.blocks[1], block(5, 10));
@@ -217,6 +225,86 @@ private slots:
         QCOMPARE(f.log->stops, 1);
         QCOMPARE(f.log->closes, 1);
         QCOMPARE(f.received.stopped, 1);
+    }
+
+    void aDeviceThatIsGoneEndsTheRunByItself_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("fault");
+        QTest::newRow("unplugged") << int(Step::PacketSizeFails) << int(DeviceFault::Lost);
+        QTest::newRow("taken by another program") << int(Step::AcquireFails) << int(DeviceFault::InUse);
+        QTest::newRow("refused by the system") << int(Step::ReleaseFails) << int(DeviceFault::Denied);
+        QTest::newRow("its wait fails, device gone") << int(Step::WaitFails) << int(DeviceFault::Missing);
+    }
+    void aDeviceThatIsGoneEndsTheRunByItself()
+    {
+        QFETCH(int, step);
+        QFETCH(int, fault);
+        using Packets = std::vector<std::vector<std::int16_t>>;
+        Fixture f({{Step::Packets, Packets{block(1, 10)}},
+                   {Step(step), Packets{block(2, 10)}, DeviceFault(fault)},
+                   {Step::Packets, Packets{block(3, 10)}}},
+                  {.hold = 60s});
+        QVERIFY(f.device->initialize());
+        QVERIFY(f.device->start());
+        QTRY_VERIFY(!f.device->isRunning());
+        {
+            std::lock_guard lock(f.received.mutex);
+            QCOMPARE(f.received.faults, std::vector<DeviceFault>{DeviceFault(fault)});
+            QCOMPARE(f.received.stopped, 1);
+            // Nothing after the fault is read.
+            QVERIFY(!f.received.blocks.empty());
+            QCOMPARE(f.received.blocks.front(), block(1, 10));
+            QVERIFY(f.received.blocks.back() != block(3, 10));
+        }
+        QCOMPARE(f.device->fault(), DeviceFault(fault));
+        // It is done for: a fresh instance must take over.
+        QVERIFY(!f.device->isUsable());
+        QVERIFY(!f.device->start());
+        f.device->stop();
+        f.device.reset();
+        std::lock_guard lock(f.log->mutex);
+        QCOMPARE(f.log->stops, 1);
+        QCOMPARE(f.log->closes, 1);
+        QCOMPARE(f.received.stopped, 1);
+    }
+
+    void aStopRacingTheDevicesOwnEndReportsTheEndOnce()
+    {
+        for (int round = 0; round < 40; ++round) {
+            Fixture f({{Step::PacketSizeFails, {}, DeviceFault::Lost}}, {.hold = 60s});
+            QVERIFY(f.device->initialize());
+            QVERIFY(f.device->start());
+            if (round % 2)
+                QThread::usleep(std::uint64_t(round) * 10);
+            f.device->stop();
+            f.device.reset();
+            std::lock_guard lock(f.received.mutex);
+            QCOMPARE(f.received.stopped, 1);
+            std::lock_guard logLock(f.log->mutex);
+            QCOMPARE(f.log->stops, 1);
+        }
+    }
+
+    void anotherDefaultDeviceReplacesItBetweenRecordings()
+    {
+        Fixture f({}, {.hold = 60s});
+        QVERIFY(f.device->initialize());
+        QVERIFY(f.device->isUsable());
+        QVERIFY(f.device->start());
+        {
+            std::lock_guard lock(f.log->mutex);
+            f.log->isDefault = false;
+        }
+        // Never while it records.
+        QVERIFY(f.device->isUsable());
+        f.device->stop();
+        QVERIFY(!f.device->isUsable());
+        {
+            std::lock_guard lock(f.log->mutex);
+            f.log->isDefault = true;
+        }
+        QVERIFY(f.device->isUsable());
     }
 
     void formatIsFortyEightKilohertzMono()

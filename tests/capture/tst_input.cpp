@@ -7,6 +7,8 @@
 #include "workerthread.h"
 
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QTest>
@@ -24,7 +26,7 @@ Window {
     property var values: []
     function forwardMessage(tag: string, value: var): void {
         tags.push(tag);
-        values.push(value);
+        values.push(JSON.stringify(value));
     }
 }
 )";
@@ -186,6 +188,47 @@ private slots:
         QCOMPARE(sink.recordings.size(), 1);
     }
 
+    void microphoneUnpluggedWhileRecordingEndsItAndTheNextPressOpensAfresh()
+    {
+        const int opensBefore = opens();
+        recorder.vstart(true);
+        syncWorker();
+        const int released0 = released();
+        backend->feed(packets({std::vector<std::int16_t>(2 * 960, 300)}));
+        QTRY_COMPARE(released(), released0 + 1);
+        // The headset goes away: the next packet cannot be read.
+        backend->feed({ScriptedCaptureBackend::Step::PacketSizeFails, {}, DeviceFault::Lost});
+        // The recording ends by itself with what was heard, and the window
+        // hears why.
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        QCOMPARE(splitPages(sink.recordings.first()).last().granule(), 2 * 960);
+        QTRY_COMPARE(tags().size(), 2);
+        QCOMPARE(tags().last(), QStringLiteral("AUDIOERROR"));
+        const QJsonObject error = lastValue();
+        QCOMPARE(error.value(u"device").toString(), QStringLiteral("microphone"));
+        QCOMPARE(error.value(u"reason").toString(), QStringLiteral("lost"));
+
+        // Releasing the button afterwards adds nothing.
+        recorder.vstop(true);
+        QTest::qWait(input::stopDelayMs + 50);
+        syncWorker();
+        QCoreApplication::processEvents();
+        QCOMPARE(sink.recordings.size(), 1);
+        QCOMPARE(opens(), opensBefore);
+
+        // The next press sets the microphone up afresh, and records.
+        recorder.vstart(true);
+        syncWorker();
+        QCOMPARE(opens(), opensBefore + 1);
+        const int released1 = released();
+        backend->feed(packets({std::vector<std::int16_t>(960, 300)}));
+        QTRY_COMPARE(released(), released1 + 1);
+        recorder.vstop(true);
+        QTRY_COMPARE(sink.recordings.size(), 2);
+        QCOMPARE(splitPages(sink.recordings.last()).last().granule(), 960);
+        stopsBefore = stops();
+    }
+
     void initAgainReplacesTheEncoder()
     {
         recorder.init();
@@ -208,6 +251,17 @@ private:
 
     [[nodiscard]] QStringList tags() const { return window->property("tags").toStringList(); }
 
+    [[nodiscard]] QJsonObject lastValue() const
+    {
+        const QStringList values = window->property("values").toStringList();
+        return values.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(values.last().toUtf8()).object();
+    }
+
+    [[nodiscard]] int opens() const
+    {
+        std::lock_guard lock(log->mutex);
+        return log->opens;
+    }
     [[nodiscard]] int starts() const
     {
         std::lock_guard lock(log->mutex);

@@ -1,5 +1,6 @@
 #include "alsacapturebackend.h"
 
+#include "alsafault.h"
 #include "capturelogging.h"
 
 #include <alsa/asoundlib.h>
@@ -28,6 +29,7 @@ AlsaCaptureBackend::~AlsaCaptureBackend()
 
 bool AlsaCaptureBackend::fail(const char *call, int error)
 {
+    noteFault(alsaFault(error));
     // Same form as the Windows layer: the message, then the code in lower-case
     // hexadecimal with no separator.
     const std::ios::fmtflags flags = m_errors.flags();
@@ -41,6 +43,7 @@ bool AlsaCaptureBackend::fail(const char *call, int error)
 bool AlsaCaptureBackend::open()
 {
     close();
+    noteFault(DeviceFault::None);
     int error = snd_pcm_open(&m_pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (error < 0) {
         m_pcm = nullptr;
@@ -115,6 +118,7 @@ bool AlsaCaptureBackend::start()
         error = snd_pcm_start(m_pcm);
     if (error < 0) {
         qCWarning(lcCapture) << "microphone start failed:" << snd_strerror(error);
+        noteFault(alsaFault(error));
         return false;
     }
     return true;
@@ -144,7 +148,13 @@ void AlsaCaptureBackend::wake()
 
 void AlsaCaptureBackend::recover(int error)
 {
-    if (snd_pcm_recover(m_pcm, error, 1) >= 0 && snd_pcm_state(m_pcm) != SND_PCM_STATE_RUNNING)
+    // An overrun or a suspend is recovered from; a device that went away is
+    // noted so that the recording ends.
+    if (snd_pcm_recover(m_pcm, error, 1) < 0) {
+        noteFault(alsaFault(error));
+        return;
+    }
+    if (snd_pcm_state(m_pcm) != SND_PCM_STATE_RUNNING)
         snd_pcm_start(m_pcm);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicefault.h"
 #include "devicewait.h"
 
 #include <chrono>
@@ -11,7 +12,7 @@
 // time-out that another thread can trigger, and packet-wise borrowing of the
 // captured frames. Implementations must not depend on Qt so that the Windows
 // one can be built on its own.
-class CaptureBackend
+class CaptureBackend : public FaultRecord
 {
 public:
     using WaitResult = DeviceWait;
@@ -22,11 +23,15 @@ public:
     virtual ~CaptureBackend() = default;
 
     // Opens and configures the device. On failure everything opened so far is
-    // released again and, for the failures worth reporting, a line naming the
-    // failing call and its result code goes to the error stream.
+    // released again, fault() says why and, for the failures worth reporting,
+    // a line naming the failing call and its result code goes to the error
+    // stream. Any failing call below notes its fault the same way.
     [[nodiscard]] virtual bool open() = 0;
     // Releases what a successful open acquired.
     virtual void close() = 0;
+    // False once the system's default device is another one than the device
+    // opened (the user chose another): the next use should open afresh.
+    [[nodiscard]] virtual bool isStillDefault() { return true; }
 
     [[nodiscard]] virtual bool start() = 0;
     virtual void stop() = 0;

@@ -11,6 +11,7 @@ bool ScriptedCaptureBackend::open()
 {
     std::lock_guard lock(m_log->mutex);
     ++m_log->opens;
+    noteFault(m_options.failOpen ? m_options.setUpFault : DeviceFault::None);
     return !m_options.failOpen;
 }
 
@@ -24,7 +25,15 @@ bool ScriptedCaptureBackend::start()
 {
     std::lock_guard lock(m_log->mutex);
     ++m_log->starts;
+    if (m_options.failStart)
+        noteFault(m_options.setUpFault);
     return !m_options.failStart;
+}
+
+bool ScriptedCaptureBackend::isStillDefault()
+{
+    std::lock_guard lock(m_log->mutex);
+    return m_log->isDefault;
 }
 
 void ScriptedCaptureBackend::stop()
@@ -71,6 +80,7 @@ CaptureBackend::WaitResult ScriptedCaptureBackend::wait(std::chrono::millisecond
     case Step::Timeout:
         return WaitResult::TimedOut;
     case Step::WaitFails:
+        noteFault(m_current.fault);
         return WaitResult::Failed;
     default:
         return WaitResult::Ready;
@@ -92,8 +102,10 @@ bool ScriptedCaptureBackend::nextPacketSize(std::uint32_t &frames)
 {
     std::lock_guard lock(m_mutex);
     frames = 0;
-    if (m_current.step == Step::PacketSizeFails)
+    if (m_current.step == Step::PacketSizeFails) {
+        noteFault(m_current.fault);
         return false;
+    }
     if (m_next < m_current.packets.size())
         frames = static_cast<std::uint32_t>(m_current.packets[m_next].size());
     return true;
@@ -104,7 +116,11 @@ bool ScriptedCaptureBackend::acquire(const std::int16_t *&data, std::uint32_t &f
     std::lock_guard lock(m_mutex);
     data = nullptr;
     frames = 0;
-    if (m_current.step == Step::AcquireFails || m_next >= m_current.packets.size())
+    if (m_current.step == Step::AcquireFails) {
+        noteFault(m_current.fault);
+        return false;
+    }
+    if (m_next >= m_current.packets.size())
         return false;
     data = m_current.packets[m_next].data();
     frames = static_cast<std::uint32_t>(m_current.packets[m_next].size());
@@ -125,6 +141,7 @@ bool ScriptedCaptureBackend::release(std::uint32_t frames)
         // Whatever else this wake-up held is lost, as with a real device.
         m_current.packets.clear();
         m_next = 0;
+        noteFault(m_current.fault);
         return false;
     }
     return true;

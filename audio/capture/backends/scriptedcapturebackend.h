@@ -29,6 +29,8 @@ public:
     {
         Step step = Step::Packets;
         std::vector<std::vector<std::int16_t>> packets;
+        // Why the step's operation fails (a transient failure by default).
+        DeviceFault fault = DeviceFault::Failed;
     };
 
     // What happened, shared so that tests can read it after the device (and
@@ -46,12 +48,17 @@ public:
         int waitsTimedOut = 0;
         std::chrono::milliseconds lastTimeout{0};
         int released = 0;
+        // What isStillDefault() answers; a test sets it false to stand for
+        // the user choosing another default device.
+        bool isDefault = true;
     };
 
     struct Options
     {
         bool failOpen = false;
         bool failStart = false;
+        // Why a failing open or start fails.
+        DeviceFault setUpFault = DeviceFault::Failed;
         // How long a wait with nothing scripted blocks unless woken; the device
         // asks for 200 ms, a longer hold proves that wake() ends the wait.
         std::chrono::milliseconds hold{0};
@@ -61,6 +68,7 @@ public:
 
     [[nodiscard]] bool open() override;
     void close() override;
+    [[nodiscard]] bool isStillDefault() override;
     [[nodiscard]] bool start() override;
     void stop() override;
     [[nodiscard]] WaitResult wait(std::chrono::milliseconds timeout) override;

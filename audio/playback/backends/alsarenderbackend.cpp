@@ -1,5 +1,6 @@
 #include "alsarenderbackend.h"
 
+#include "alsafault.h"
 #include "playbacklogging.h"
 
 #include <alsa/asoundlib.h>
@@ -24,6 +25,7 @@ AlsaRenderBackend::AlsaRenderBackend() : AlsaRenderBackend(std::cerr)
 // "AudioOutput Error: ", the failing call and ALSA's words for the error.
 bool AlsaRenderBackend::report(const char *call, int error)
 {
+    noteFault(alsaFault(error));
     m_errors << "AudioOutput Error: " << call << " failed: " << snd_strerror(error) << '\n';
     qCWarning(lcPlayback) << "sound output set-up:" << call << "failed:" << snd_strerror(error);
     return false;
@@ -37,6 +39,7 @@ AlsaRenderBackend::~AlsaRenderBackend()
 bool AlsaRenderBackend::open()
 {
     close();
+    noteFault(DeviceFault::None);
     if (int err = snd_pcm_open(&m_pcm, deviceName, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); err < 0) {
         m_pcm = nullptr;
         return report("snd_pcm_open", err);
@@ -198,6 +201,9 @@ bool AlsaRenderBackend::release(std::uint32_t frames)
 bool AlsaRenderBackend::recover(long error)
 {
     // Underruns and suspends are part of normal life; anything else ends the
-    // render thread.
-    return snd_pcm_recover(m_pcm, static_cast<int>(error), 1) >= 0;
+    // render thread, and a device that went away ends the playback.
+    if (snd_pcm_recover(m_pcm, static_cast<int>(error), 1) >= 0)
+        return true;
+    noteFault(alsaFault(static_cast<int>(error)));
+    return false;
 }
