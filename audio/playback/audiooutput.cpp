@@ -25,10 +25,22 @@ bool AudioOutput::initialize()
     return m_initialised;
 }
 
+bool AudioOutput::isUsable()
+{
+    if (!m_initialised || m_broken.load())
+        return false;
+    return (m_running.load() && !m_threadEnded.load()) || m_backend->isStillDefault();
+}
+
+DeviceFault AudioOutput::fault() const
+{
+    return m_backend ? m_backend->fault() : DeviceFault::Failed;
+}
+
 bool AudioOutput::start()
 {
     std::unique_lock lock(m_mutex);
-    if (!m_initialised)
+    if (!m_initialised || m_broken.load())
         return false;
     if (m_running.load()) {
         if (!m_threadEnded.load())
@@ -94,6 +106,12 @@ void AudioOutput::setOnStopped(OnStopped callback)
     m_onStopped = std::move(callback);
 }
 
+void AudioOutput::setOnFault(OnFault callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_onFault = std::move(callback);
+}
+
 void AudioOutput::applyVolume(std::int16_t *samples, std::size_t count, float volume)
 {
     if (std::isnan(volume))
@@ -148,4 +166,21 @@ void AudioOutput::run()
         }
     }
     m_threadEnded.store(true);
+    // A time-out or a passing error leaves the device stalled, to be started
+    // again; a device that is gone, refused or taken is done for.
+    const DeviceFault fault = m_backend->fault();
+    if (!m_running.load() || fault == DeviceFault::None || fault == DeviceFault::Failed)
+        return;
+    m_broken.store(true);
+    OnFault callback;
+    {
+        std::lock_guard lock(m_mutex);
+        callback = m_onFault;
+    }
+    if (callback) {
+        try {
+            callback(fault);
+        } catch (...) {
+        }
+    }
 }

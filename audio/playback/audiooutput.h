@@ -18,6 +18,7 @@ class AudioOutput
 public:
     using PullSamples = std::function<void(std::int16_t *buffer, std::uint64_t frames)>;
     using OnStopped = std::function<void()>;
+    using OnFault = std::function<void(DeviceFault)>;
 
     static constexpr int channels = 1;
     static constexpr int rate = 48000;
@@ -30,6 +31,12 @@ public:
 
     // Opens the device on the calling thread; remembers the result.
     bool initialize();
+    // False once the device failed for good (unplugged, taken away) or the
+    // system's default output is another one: the next playback should use
+    // a fresh instance. Never while it plays.
+    [[nodiscard]] bool isUsable();
+    // Why the device last failed (set-up, start or while playing).
+    [[nodiscard]] DeviceFault fault() const;
     // Under the mutex: when not running, starts the stream and a new render
     // thread. A device whose render thread has ended on its own while still
     // marked running is stopped first (silently) and started again.
@@ -39,6 +46,9 @@ public:
 
     void setPullSamples(PullSamples pull);
     void setOnStopped(OnStopped callback);
+    // Called on the render thread when the device fails for good while
+    // playing; the render thread has then ended (stop() completes the stop).
+    void setOnFault(OnFault callback);
     void setVolume(float volume) { m_volume.store(volume); }
 
     [[nodiscard]] float volume() const { return m_volume.load(); }
@@ -68,6 +78,8 @@ private:
     // reference count, never an allocation.
     std::shared_ptr<const PullSamples> m_pullSamples;
     OnStopped m_onStopped;
+    OnFault m_onFault;
+    std::atomic<bool> m_broken{false};
     std::thread m_thread;
     std::mutex m_mutex;
 };

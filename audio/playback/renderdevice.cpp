@@ -62,6 +62,20 @@ void postToTarget(void (speaker::*method)())
         Qt::QueuedConnection);
 }
 
+void postFault(DeviceFault fault)
+{
+    QObject *relay = relayObject.load();
+    if (!relay || !QCoreApplication::instance())
+        return;
+    QMetaObject::invokeMethod(
+        relay,
+        [fault] {
+            if (speaker *s = target().data())
+                s->deviceFailed(fault);
+        },
+        Qt::QueuedConnection);
+}
+
 void makeRelay()
 {
     if (relayObject.load())
@@ -78,7 +92,9 @@ AudioOutput &ensureRenderDevice(speaker *target_)
 {
     makeRelay();
     target() = target_;
-    if (AudioOutput *current = device.load(); current && current->isInitialised())
+    // A device that failed for good, or that is no longer the system's
+    // default output, is replaced (never while it plays).
+    if (AudioOutput *current = device.load(); current && current->isUsable())
         return *current;
 
     auto fresh = std::make_unique<AudioOutput>(factory() ? factory()() : makePlatformRenderBackend());
@@ -89,8 +105,13 @@ AudioOutput &ensureRenderDevice(speaker *target_)
             postToTarget(&speaker::stopPlayback);
     });
     fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
+    fresh->setOnFault([](DeviceFault fault) {
+        qCWarning(lcPlayback) << "the sound output failed while playing; it is set up afresh at the next playback";
+        postFault(fault);
+    });
     AudioOutput &made = *fresh;
-    // The previous instance failed to set up, so it has no render thread.
+    // The previous instance failed to set up or failed for good; its render
+    // thread, if any, has ended and is joined as it goes.
     replaceDevice(std::move(fresh));
     return made;
 }

@@ -93,9 +93,30 @@ bool speaker::startPlayback(const QByteArray &source, double volume)
     qCWarning(lcPlayback) << "the render device did not start";
     state.setSourceLocked({});
     locker.unlock();
-    m_hub->forwardMessage(u"AUDIOERROR"_s, QVariantMap{{u"device"_s, u"output"_s}});
+    reportOutput(device.fault());
     playbackFinished();
     return false;
+}
+
+void speaker::reportOutput(DeviceFault fault)
+{
+    QVariantMap value{{u"device"_s, u"output"_s}};
+    if (const char *reason = faultReason(fault))
+        value.insert(u"reason"_s, QString::fromLatin1(reason));
+    m_hub->forwardMessage(u"AUDIOERROR"_s, value);
+}
+
+void speaker::deviceFailed(DeviceFault fault)
+{
+    {
+        playbackState &state = playbackState::instance();
+        std::lock_guard locker(state.lock());
+        state.setSourceLocked({});
+    }
+    // The stop joins the ended render thread and reports the end of the
+    // playback as any stop does.
+    stopPlayback();
+    reportOutput(fault);
 }
 
 void speaker::stopPlayback()

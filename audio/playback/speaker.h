@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicefault.h"
 #include "player.h"
 
 #include <QByteArray>
@@ -25,6 +26,9 @@ public:
     bool startPlayback(const QByteArray &source, double volume);
     void stopPlayback();
     void playbackFinished() override;
+    // The device failed for good while playing: the playback ends and the
+    // interface is told why.
+    void deviceFailed(DeviceFault fault);
 
     void setSpeechVolume(double volume) { m_speechVolume = volume; }
     void setAppVolume(double volume) { m_appVolume = volume; }
@@ -38,6 +42,7 @@ public:
 
 private:
     void send(const QString &tag, bool value);
+    void reportOutput(DeviceFault fault);
 
     std::shared_ptr<messenger> m_hub;
     double m_speechVolume = 1.0;

@@ -42,6 +42,7 @@ public:
         playbackState::instance().reset();
         settle();
         window.messages.clear();
+        window.values.clear();
     }
 
     // Runs `work` on the worker thread and waits for it.

@@ -307,6 +307,65 @@ private slots:
         QCOMPARE(rig.deviceStarts(), 0);
     }
 
+    void anOutputThatIsGoneEndsThePlaybackAndTheNextOpensAfresh_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unplugged") << int(DeviceFault::Lost) << u"lost"_s;
+        QTest::newRow("taken exclusively") << int(DeviceFault::InUse) << u"inUse"_s;
+    }
+    void anOutputThatIsGoneEndsThePlaybackAndTheNextOpensAfresh()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, reason);
+        const QByteArray speech = tone(48000);
+        playbackState::instance().replaceSpeech(speech);
+        rig.script->setFault(DeviceFault(fault));
+        rig.script->addPeriods(480);
+        rig.script->add(RenderScript::Step::DeviceGone);
+        rig.player.play();
+        // The playback ends at once (no stall waiting for a next press) and
+        // the interface hears why.
+        QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, audioError, playingFalse}));
+        const QVariantMap error = rig.window.values.at(1).toMap();
+        QCOMPARE(error.value(u"reason"_s).toString(), reason);
+        QCOMPARE(error.value(u"device"_s).toString(), u"output"_s);
+        QCOMPARE(rig.script->opens(), 1);
+
+        rig.script->setEndlessPeriods(480);
+        rig.player.play();
+        QTRY_COMPARE(rig.window.messages.size(), 5);
+        QCOMPARE(rig.window.messages.mid(3), (QStringList{playingTrue, playingFalse}));
+        QCOMPARE(rig.script->opens(), 2);
+        QVERIFY(startsWith(rig.script->rendered(), testdata::samplesOf(speech), 480));
+    }
+
+    void anotherDefaultOutputIsOpenedForTheNextPlayback()
+    {
+        playbackState::instance().replaceSpeech(tone(4800));
+        rig.script->setEndlessPeriods(480);
+        rig.player.play();
+        QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingFalse}));
+        rig.script->setStillDefault(false);
+        rig.player.play();
+        QTRY_COMPARE(rig.window.messages.size(), 4);
+        QCOMPARE(rig.script->opens(), 2);
+        rig.script->setStillDefault(true);
+        rig.player.play();
+        QTRY_COMPARE(rig.window.messages.size(), 6);
+        QCOMPARE(rig.script->opens(), 2);
+    }
+
+    void aSetUpRefusedBySystemSaysSo()
+    {
+        playbackState::instance().replaceSpeech(tone(4800));
+        rig.script->setFault(DeviceFault::Denied);
+        rig.script->failNextOpens(1);
+        rig.player.play();
+        QTRY_COMPARE(rig.window.messages, (QStringList{audioError, playingFalse}));
+        QCOMPARE(rig.window.values.first().toMap().value(u"reason"_s).toString(), u"permission"_s);
+    }
+
 private:
     PlayerRig rig;
     QByteArray blipPcm;

@@ -36,6 +36,18 @@ void RenderScript::failNextOpens(int count)
     failOpens = count;
 }
 
+void RenderScript::setFault(DeviceFault f)
+{
+    std::lock_guard lock(mutex);
+    fault = f;
+}
+
+void RenderScript::setStillDefault(bool isDefault)
+{
+    std::lock_guard lock(mutex);
+    stillDefault = isDefault;
+}
+
 void RenderScript::failNextStarts(int count)
 {
     std::lock_guard lock(mutex);
@@ -101,9 +113,17 @@ bool ScriptedRenderBackend::open()
     ++m_script->openCount;
     if (m_script->failOpens > 0) {
         --m_script->failOpens;
+        noteFault(m_script->fault);
         return false;
     }
+    noteFault(DeviceFault::None);
     return true;
+}
+
+bool ScriptedRenderBackend::isStillDefault()
+{
+    std::lock_guard lock(m_script->mutex);
+    return m_script->stillDefault;
 }
 
 void ScriptedRenderBackend::close()
@@ -117,6 +137,7 @@ bool ScriptedRenderBackend::start()
     std::lock_guard lock(m_script->mutex);
     if (m_script->failStarts > 0) {
         --m_script->failStarts;
+        noteFault(m_script->fault);
         return false;
     }
     ++m_script->startCount;
@@ -172,6 +193,10 @@ RenderBackend::WaitResult ScriptedRenderBackend::wait(std::chrono::milliseconds)
         return WaitResult::Ready;
     case RenderScript::Step::AcquireFailure:
         s.offered = ~std::uint32_t{0} - 1;
+        return WaitResult::Ready;
+    case RenderScript::Step::DeviceGone:
+        noteFault(s.fault);
+        s.offered = ~std::uint32_t{0};
         return WaitResult::Ready;
     }
     return WaitResult::Failed;

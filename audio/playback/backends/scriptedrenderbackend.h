@@ -24,7 +24,8 @@ public:
         Timeout,
         WaitFailure,
         QueryFailure,
-        AcquireFailure
+        AcquireFailure,
+        DeviceGone // the query fails with the script's device fault
     };
 
     void addPeriods(std::uint32_t frames, int count = 1);
@@ -34,6 +35,10 @@ public:
     void setEndlessPeriods(std::uint32_t frames);
     void failNextOpens(int count);
     void failNextStarts(int count);
+    // Why failing opens and starts fail, and what a DeviceGone step means.
+    void setFault(DeviceFault fault);
+    // What isStillDefault() answers (false: the user chose another output).
+    void setStillDefault(bool isDefault);
 
     [[nodiscard]] std::vector<std::int16_t> rendered() const;
     [[nodiscard]] std::vector<std::uint32_t> releasedPeriods() const;
@@ -60,6 +65,8 @@ private:
     bool waiting = false;
     int failOpens = 0;
     int failStarts = 0;
+    DeviceFault fault = DeviceFault::Failed;
+    bool stillDefault = true;
     int openCount = 0;
     int startCount = 0;
     int stopCount = 0;
@@ -77,6 +84,7 @@ public:
 
     [[nodiscard]] bool open() override;
     void close() override;
+    [[nodiscard]] bool isStillDefault() override;
     [[nodiscard]] bool start() override;
     void stop() override;
     [[nodiscard]] bool bufferFrames(std::uint32_t &frames) override;
