@@ -63,6 +63,11 @@ constexpr StaticMember baseLabelsData_af[] = {
     {s("53"), s("Hoogstens 1000 karakters.")},
     {s("54"), s("Die diens het die versoek geweier (%1).")},
     {s("55"), s("Vanlyn-enjins word begin…")},
+    {s("56"), s("Die mikrofoon is ontkoppel.")},
+    {s("57"), s("Die klankuitset is ontkoppel.")},
+    {s("58"), s("'n Ander program gebruik die klanktoestel eksklusief.")},
+    {s("59"), s("Toegang tot die mikrofoon is in die privaatheidsinstellings afgeskakel.")},
+    {s("60"), s("Privaatheidsinstellings")},
 };
 
 constexpr StaticMember baseLabelsData_am[] = {
@@ -122,6 +127,11 @@ constexpr StaticMember baseLabelsData_am[] = {
     {s("53"), s("ቢበዛ 1000 ቁምፊዎች።")},
     {s("54"), s("አገልግሎቱ ጥያቄውን አልተቀበለም (%1)።")},
     {s("55"), s("ከመስመር ውጭ ሞተሮቹ እየጀመሩ ነው…")},
+    {s("56"), s("የማይክሮፎኑ ግንኙነት ተቋርጧል።")},
+    {s("57"), s("የድምፅ ውፅዓቱ ግንኙነት ተቋርጧል።")},
+    {s("58"), s("ሌላ ፕሮግራም የድምፅ መሣሪያውን ለብቻው እየተጠቀመ ነው።")},
+    {s("59"), s("የማይክሮፎን መዳረሻ በግላዊነት ቅንብሮች ውስጥ ጠፍቷል።")},
+    {s("60"), s("የግላዊነት ቅንብሮች")},
 };
 
 constexpr StaticMember baseLabelsData_ar[] = {
@@ -181,6 +191,11 @@ constexpr StaticMember baseLabelsData_ar[] = {
     {s("53"), s("1000 حرف على الأكثر.")},
     {s("54"), s("رفضت الخدمة الطلب (%1).")},
     {s("55"), s("جارٍ تشغيل المحركات دون اتصال…")},
+    {s("56"), s("انقطع اتصال الميكروفون.")},
+    {s("57"), s("انقطع اتصال إخراج الصوت.")},
+    {s("58"), s("يستخدم برنامج آخر جهاز الصوت بشكل حصري.")},
+    {s("59"), s("الوصول إلى الميكروفون مُعطّل في إعدادات الخصوصية.")},
+    {s("60"), s("إعدادات الخصوصية")},
 };
 
 constexpr StaticMember baseLabelsData_as[] = {
@@ -240,6 +255,11 @@ constexpr StaticMember baseLabelsData_as[] = {
     {s("53"), s("সৰ্বাধিক 1000টা আখৰ।")},
     {s("54"), s("সেৱাই অনুৰোধ প্ৰত্যাখ্যান কৰিলে (%1)।")},
     {s("55"), s("অফলাইন ইঞ্জিন আৰম্ভ হৈছে…")},
+    {s("56"), s("মাইক্ৰ’ফোনৰ সংযোগ বিচ্ছিন্ন হ’ল।")},
+    {s("57"), s("শব্দ আউটপুটৰ সংযোগ বিচ্ছিন্ন হ’ল।")},
+    {s("58"), s("আন এটা প্ৰগ্ৰামে শব্দ ডিভাইচটো একচেটিয়াকৈ ব্যৱহাৰ কৰি আছে।")},
+    {s("59"), s("গোপনীয়তা ছেটিংছত মাইক্ৰ’ফোনৰ এক্সেছ অফ কৰি ৰখা হৈছে।")},
+    {s("60"), s("গোপনীয়তা ছেটিংছ")},
 };
 
 constexpr StaticMember baseLabelsData_az[] = {
@@ -299,6 +319,11 @@ constexpr StaticMember baseLabelsData_az[] = {
     {s("53"), s("Ən çoxu 1000 simvol.")},
     {s("54"), s("Xidmət sorğunu rədd etdi (%1).")},
     {s("55"), s("Oflayn mühərriklər başladılır…")},
+    {s("56"), s("Mikrofonun bağlantısı kəsildi.")},
+    {s("57"), s("Səs çıxışının bağlantısı kəsildi.")},
+    {s("58"), s("Başqa proqram səs cihazından eksklüziv istifadə edir.")},
+    {s("59"), s("Mikrofona giriş məxfilik parametrlərində deaktiv edilib.")},
+    {s("60"), s("Məxfilik parametrləri")},
 };
 
 constexpr StaticMember baseLabelsData_bg[] = {
@@ -358,6 +383,11 @@ constexpr StaticMember baseLabelsData_bg[] = {
     {s("53"), s("Най-много 1000 знака.")},
     {s("54"), s("Услугата отказа заявката (%1).")},
     {s("55"), s("Стартиране на офлайн механизмите…")},
+    {s("56"), s("Микрофонът беше разкачен.")},
+    {s("57"), s("Звуковият изход беше разкачен.")},
+    {s("58"), s("Друга програма използва звуковото устройство в изключителен режим.")},
+    {s("59"), s("Достъпът до микрофона е изключен в настройките за поверителност.")},
+    {s("60"), s("Настройки за поверителност")},
 };
 
 constexpr StaticMember baseLabelsData_bn[] = {
@@ -417,6 +447,11 @@ constexpr StaticMember baseLabelsData_bn[] = {
     {s("53"), s("সর্বাধিক 1000টি অক্ষর।")},
     {s("54"), s("পরিষেবা অনুরোধ প্রত্যাখ্যান করেছে (%1)।")},
     {s("55"), s("অফলাইন ইঞ্জিন চালু হচ্ছে…")},
+    {s("56"), s("মাইক্রোফোনের সংযোগ বিচ্ছিন্ন হয়েছে।")},
+    {s("57"), s("শব্দ আউটপুটের সংযোগ বিচ্ছিন্ন হয়েছে।")},
+    {s("58"), s("অন্য একটি প্রোগ্রাম শব্দ ডিভাইসটি একচেটিয়াভাবে ব্যবহার করছে।")},
+    {s("59"), s("গোপনীয়তা সেটিংসে মাইক্রোফোনে অ্যাক্সেস বন্ধ করা আছে।")},
+    {s("60"), s("গোপনীয়তা সেটিংস")},
 };
 
 constexpr StaticMember baseLabelsData_bs[] = {
@@ -476,6 +511,11 @@ constexpr StaticMember baseLabelsData_bs[] = {
     {s("53"), s("Najviše 1000 znakova.")},
     {s("54"), s("Usluga je odbila zahtjev (%1).")},
     {s("55"), s("Pokretanje mehanizama van mreže…")},
+    {s("56"), s("Mikrofon je odspojen.")},
+    {s("57"), s("Izlaz zvuka je odspojen.")},
+    {s("58"), s("Drugi program isključivo koristi zvučni uređaj.")},
+    {s("59"), s("Pristup mikrofonu je isključen u postavkama privatnosti.")},
+    {s("60"), s("Postavke privatnosti")},
 };
 
 constexpr StaticMember baseLabelsData_ca[] = {
@@ -535,6 +575,11 @@ constexpr StaticMember baseLabelsData_ca[] = {
     {s("53"), s("Com a màxim 1000 caràcters.")},
     {s("54"), s("El servei ha rebutjat la sol·licitud (%1).")},
     {s("55"), s("S’estan iniciant els motors fora de línia…")},
+    {s("56"), s("S’ha desconnectat el micròfon.")},
+    {s("57"), s("S’ha desconnectat la sortida de so.")},
+    {s("58"), s("Un altre programa fa servir el dispositiu de so en mode exclusiu.")},
+    {s("59"), s("L’accés al micròfon està desactivat a la configuració de privadesa.")},
+    {s("60"), s("Configuració de privadesa")},
 };
 
 constexpr StaticMember baseLabelsData_cs[] = {
@@ -594,6 +639,11 @@ constexpr StaticMember baseLabelsData_cs[] = {
     {s("53"), s("Nejvýše 1000 znaků.")},
     {s("54"), s("Služba požadavek odmítla (%1).")},
     {s("55"), s("Spouštění offline modulů…")},
+    {s("56"), s("Mikrofon byl odpojen.")},
+    {s("57"), s("Zvukový výstup byl odpojen.")},
+    {s("58"), s("Zvukové zařízení výhradně používá jiný program.")},
+    {s("59"), s("Přístup k mikrofonu je vypnutý v nastavení ochrany soukromí.")},
+    {s("60"), s("Nastavení ochrany soukromí")},
 };
 
 constexpr StaticMember baseLabelsData_cy[] = {
@@ -653,6 +703,11 @@ constexpr StaticMember baseLabelsData_cy[] = {
     {s("53"), s("1000 nod ar y mwyaf.")},
     {s("54"), s("Gwrthododd y gwasanaeth y cais (%1).")},
     {s("55"), s("Cychwyn y peiriannau all-lein…")},
+    {s("56"), s("Cafodd y meicroffon ei ddatgysylltu.")},
+    {s("57"), s("Cafodd yr allbwn sain ei ddatgysylltu.")},
+    {s("58"), s("Mae rhaglen arall yn cadw'r ddyfais sain iddi hi ei hun.")},
+    {s("59"), s("Mae mynediad i'r meicroffon wedi'i ddiffodd yn y gosodiadau preifatrwydd.")},
+    {s("60"), s("Gosodiadau preifatrwydd")},
 };
 
 constexpr StaticMember baseLabelsData_da[] = {
@@ -712,6 +767,11 @@ constexpr StaticMember baseLabelsData_da[] = {
     {s("53"), s("Højst 1000 tegn.")},
     {s("54"), s("Tjenesten afviste forespørgslen (%1).")},
     {s("55"), s("Starter offlinemotorerne…")},
+    {s("56"), s("Mikrofonen blev frakoblet.")},
+    {s("57"), s("Lydudgangen blev frakoblet.")},
+    {s("58"), s("Et andet program bruger lydenheden eksklusivt.")},
+    {s("59"), s("Adgang til mikrofonen er slået fra i privatlivsindstillingerne.")},
+    {s("60"), s("Privatlivsindstillinger")},
 };
 
 constexpr StaticMember baseLabelsData_de[] = {
@@ -771,6 +831,11 @@ constexpr StaticMember baseLabelsData_de[] = {
     {s("53"), s("Höchstens 1000 Zeichen.")},
     {s("54"), s("Der Dienst hat die Anfrage abgelehnt (%1).")},
     {s("55"), s("Offline-Engines werden gestartet…")},
+    {s("56"), s("Das Mikrofon wurde getrennt.")},
+    {s("57"), s("Die Tonausgabe wurde getrennt.")},
+    {s("58"), s("Ein anderes Programm verwendet das Audiogerät exklusiv.")},
+    {s("59"), s("Der Zugriff auf das Mikrofon ist in den Datenschutzeinstellungen deaktiviert.")},
+    {s("60"), s("Datenschutzeinstellungen")},
 };
 
 constexpr StaticMember baseLabelsData_el[] = {
@@ -830,6 +895,11 @@ constexpr StaticMember baseLabelsData_el[] = {
     {s("53"), s("Το πολύ 1000 χαρακτήρες.")},
     {s("54"), s("Η υπηρεσία απέρριψε το αίτημα (%1).")},
     {s("55"), s("Εκκίνηση των μηχανών εκτός σύνδεσης…")},
+    {s("56"), s("Το μικρόφωνο αποσυνδέθηκε.")},
+    {s("57"), s("Η έξοδος ήχου αποσυνδέθηκε.")},
+    {s("58"), s("Ένα άλλο πρόγραμμα χρησιμοποιεί αποκλειστικά τη συσκευή ήχου.")},
+    {s("59"), s("Η πρόσβαση στο μικρόφωνο είναι απενεργοποιημένη στις ρυθμίσεις απορρήτου.")},
+    {s("60"), s("Ρυθμίσεις απορρήτου")},
 };
 
 constexpr StaticMember baseLabelsData_en[] = {
@@ -889,6 +959,11 @@ constexpr StaticMember baseLabelsData_en[] = {
     {s("53"), s("At most 1000 characters.")},
     {s("54"), s("The service refused the request (%1).")},
     {s("55"), s("Starting the offline engines…")},
+    {s("56"), s("The microphone was disconnected.")},
+    {s("57"), s("The sound output was disconnected.")},
+    {s("58"), s("Another program is using the sound device exclusively.")},
+    {s("59"), s("Access to the microphone is turned off in the privacy settings.")},
+    {s("60"), s("Privacy settings")},
 };
 
 constexpr StaticMember baseLabelsData_es[] = {
@@ -948,6 +1023,11 @@ constexpr StaticMember baseLabelsData_es[] = {
     {s("53"), s("Como máximo 1000 caracteres.")},
     {s("54"), s("El servicio rechazó la solicitud (%1).")},
     {s("55"), s("Iniciando los motores sin conexión…")},
+    {s("56"), s("Se desconectó el micrófono.")},
+    {s("57"), s("Se desconectó la salida de sonido.")},
+    {s("58"), s("Otro programa está usando el dispositivo de sonido en modo exclusivo.")},
+    {s("59"), s("El acceso al micrófono está desactivado en la configuración de privacidad.")},
+    {s("60"), s("Configuración de privacidad")},
 };
 
 constexpr StaticMember baseLabelsData_et[] = {
@@ -1007,6 +1087,11 @@ constexpr StaticMember baseLabelsData_et[] = {
     {s("53"), s("Kõige rohkem 1000 märki.")},
     {s("54"), s("Teenus lükkas päringu tagasi (%1).")},
     {s("55"), s("Võrguühenduseta mootorite käivitamine…")},
+    {s("56"), s("Mikrofon ühendati lahti.")},
+    {s("57"), s("Heliväljund ühendati lahti.")},
+    {s("58"), s("Teine programm kasutab heliseadet eksklusiivselt.")},
+    {s("59"), s("Juurdepääs mikrofonile on privaatsusseadetes välja lülitatud.")},
+    {s("60"), s("Privaatsusseaded")},
 };
 
 constexpr StaticMember baseLabelsData_eu[] = {
@@ -1066,6 +1151,11 @@ constexpr StaticMember baseLabelsData_eu[] = {
     {s("53"), s("Gehienez 1000 karaktere.")},
     {s("54"), s("Zerbitzuak eskaera baztertu du (%1).")},
     {s("55"), s("Lineaz kanpoko motorrak abiarazten…")},
+    {s("56"), s("Mikrofonoa deskonektatu egin da.")},
+    {s("57"), s("Soinu-irteera deskonektatu egin da.")},
+    {s("58"), s("Beste programa bat soinu-gailua modu esklusiboan erabiltzen ari da.")},
+    {s("59"), s("Mikrofonorako sarbidea desaktibatuta dago pribatutasun-ezarpenetan.")},
+    {s("60"), s("Pribatutasun-ezarpenak")},
 };
 
 constexpr StaticMember baseLabelsData_fa[] = {
@@ -1125,6 +1215,11 @@ constexpr StaticMember baseLabelsData_fa[] = {
     {s("53"), s("حداکثر ۱۰۰۰ نویسه.")},
     {s("54"), s("سرویس درخواست را رد کرد (%1).")},
     {s("55"), s("در حال راه‌اندازی موتورهای آفلاین…")},
+    {s("56"), s("اتصال میکروفون قطع شد.")},
+    {s("57"), s("اتصال خروجی صدا قطع شد.")},
+    {s("58"), s("برنامه‌ای دیگر به‌طور انحصاری از دستگاه صوتی استفاده می‌کند.")},
+    {s("59"), s("دسترسی به میکروفون در تنظیمات حریم خصوصی خاموش است.")},
+    {s("60"), s("تنظیمات حریم خصوصی")},
 };
 
 constexpr StaticMember baseLabelsData_fi[] = {
@@ -1184,6 +1279,11 @@ constexpr StaticMember baseLabelsData_fi[] = {
     {s("53"), s("Enintään 1000 merkkiä.")},
     {s("54"), s("Palvelu hylkäsi pyynnön (%1).")},
     {s("55"), s("Käynnistetään offline-moottoreita…")},
+    {s("56"), s("Mikrofonin yhteys katkesi.")},
+    {s("57"), s("Äänilähdön yhteys katkesi.")},
+    {s("58"), s("Toinen ohjelma käyttää äänilaitetta yksinoikeudella.")},
+    {s("59"), s("Mikrofonin käyttöoikeus on poistettu käytöstä tietosuoja-asetuksissa.")},
+    {s("60"), s("Tietosuoja-asetukset")},
 };
 
 constexpr StaticMember baseLabelsData_fil[] = {
@@ -1243,6 +1343,11 @@ constexpr StaticMember baseLabelsData_fil[] = {
     {s("53"), s("Hanggang 1000 character lamang.")},
     {s("54"), s("Tinanggihan ng serbisyo ang kahilingan (%1).")},
     {s("55"), s("Sinisimulan ang mga offline na makina…")},
+    {s("56"), s("Nadiskonekta ang mikropono.")},
+    {s("57"), s("Nadiskonekta ang output ng tunog.")},
+    {s("58"), s("Eksklusibong ginagamit ng ibang program ang device ng tunog.")},
+    {s("59"), s("Naka-off ang access sa mikropono sa mga setting ng privacy.")},
+    {s("60"), s("Mga Setting ng Privacy")},
 };
 
 constexpr StaticMember baseLabelsData_fr[] = {
@@ -1302,6 +1407,11 @@ constexpr StaticMember baseLabelsData_fr[] = {
     {s("53"), s("1000 caractères au maximum.")},
     {s("54"), s("Le service a refusé la requête (%1).")},
     {s("55"), s("Démarrage des moteurs hors ligne…")},
+    {s("56"), s("Le microphone a été déconnecté.")},
+    {s("57"), s("La sortie son a été déconnectée.")},
+    {s("58"), s("Un autre programme utilise le périphérique audio en mode exclusif.")},
+    {s("59"), s("L’accès au microphone est désactivé dans les paramètres de confidentialité.")},
+    {s("60"), s("Paramètres de confidentialité")},
 };
 
 constexpr StaticMember baseLabelsData_ga[] = {
@@ -1361,6 +1471,11 @@ constexpr StaticMember baseLabelsData_ga[] = {
     {s("53"), s("1000 carachtar ar a mhéad.")},
     {s("54"), s("Dhiúltaigh an tseirbhís don iarratas (%1).")},
     {s("55"), s("Na hinnill as líne á dtosú…")},
+    {s("56"), s("Dínascadh an micreafón.")},
+    {s("57"), s("Dínascadh an t-aschur fuaime.")},
+    {s("58"), s("Tá ríomhchlár eile ag úsáid an ghléis fuaime go heisiach.")},
+    {s("59"), s("Tá rochtain ar an micreafón múchta sna socruithe príobháideachais.")},
+    {s("60"), s("Socruithe príobháideachais")},
 };
 
 constexpr StaticMember baseLabelsData_gl[] = {
@@ -1420,6 +1535,11 @@ constexpr StaticMember baseLabelsData_gl[] = {
     {s("53"), s("Como máximo 1000 caracteres.")},
     {s("54"), s("O servizo rexeitou a solicitude (%1).")},
     {s("55"), s("Iniciando os motores sen conexión…")},
+    {s("56"), s("Desconectouse o micrófono.")},
+    {s("57"), s("Desconectouse a saída de son.")},
+    {s("58"), s("Outro programa está a usar o dispositivo de son en modo exclusivo.")},
+    {s("59"), s("O acceso ao micrófono está desactivado na configuración de privacidade.")},
+    {s("60"), s("Configuración de privacidade")},
 };
 
 constexpr StaticMember baseLabelsData_gu[] = {
@@ -1479,6 +1599,11 @@ constexpr StaticMember baseLabelsData_gu[] = {
     {s("53"), s("વધુમાં વધુ 1000 અક્ષરો.")},
     {s("54"), s("સેવાએ વિનંતી નકારી (%1).")},
     {s("55"), s("ઑફલાઇન એન્જિન શરૂ થઈ રહ્યાં છે…")},
+    {s("56"), s("માઇક્રોફોન ડિસ્કનેક્ટ થયો.")},
+    {s("57"), s("ધ્વનિ આઉટપુટ ડિસ્કનેક્ટ થયું.")},
+    {s("58"), s("બીજો પ્રોગ્રામ ધ્વનિ ઉપકરણનો વિશિષ્ટ રીતે ઉપયોગ કરી રહ્યો છે.")},
+    {s("59"), s("ગોપનીયતા સેટિંગ્સમાં માઇક્રોફોનની ઍક્સેસ બંધ છે.")},
+    {s("60"), s("ગોપનીયતા સેટિંગ્સ")},
 };
 
 constexpr StaticMember baseLabelsData_he[] = {
@@ -1538,6 +1663,11 @@ constexpr StaticMember baseLabelsData_he[] = {
     {s("53"), s("עד 1000 תווים.")},
     {s("54"), s("השירות דחה את הבקשה (%1).")},
     {s("55"), s("מפעיל את המנועים הלא מקוונים…")},
+    {s("56"), s("המיקרופון נותק.")},
+    {s("57"), s("פלט השמע נותק.")},
+    {s("58"), s("תוכנה אחרת משתמשת בהתקן השמע באופן בלעדי.")},
+    {s("59"), s("הגישה למיקרופון כבויה בהגדרות הפרטיות.")},
+    {s("60"), s("הגדרות פרטיות")},
 };
 
 constexpr StaticMember baseLabelsData_hi[] = {
@@ -1597,6 +1727,11 @@ constexpr StaticMember baseLabelsData_hi[] = {
     {s("53"), s("अधिकतम 1000 वर्ण।")},
     {s("54"), s("सेवा ने अनुरोध अस्वीकार कर दिया (%1)।")},
     {s("55"), s("ऑफ़लाइन इंजन शुरू हो रहे हैं…")},
+    {s("56"), s("माइक्रोफ़ोन डिस्कनेक्ट हो गया।")},
+    {s("57"), s("ध्वनि आउटपुट डिस्कनेक्ट हो गया।")},
+    {s("58"), s("कोई अन्य प्रोग्राम ध्वनि डिवाइस का अनन्य रूप से उपयोग कर रहा है।")},
+    {s("59"), s("गोपनीयता सेटिंग्स में माइक्रोफ़ोन की पहुँच बंद है।")},
+    {s("60"), s("गोपनीयता सेटिंग्स")},
 };
 
 constexpr StaticMember baseLabelsData_hr[] = {
@@ -1656,6 +1791,11 @@ constexpr StaticMember baseLabelsData_hr[] = {
     {s("53"), s("Najviše 1000 znakova.")},
     {s("54"), s("Usluga je odbila zahtjev (%1).")},
     {s("55"), s("Pokretanje izvanmrežnih mehanizama…")},
+    {s("56"), s("Mikrofon je odspojen.")},
+    {s("57"), s("Izlaz zvuka je odspojen.")},
+    {s("58"), s("Drugi program isključivo koristi zvučni uređaj.")},
+    {s("59"), s("Pristup mikrofonu isključen je u postavkama privatnosti.")},
+    {s("60"), s("Postavke privatnosti")},
 };
 
 constexpr StaticMember baseLabelsData_hu[] = {
@@ -1715,6 +1855,11 @@ constexpr StaticMember baseLabelsData_hu[] = {
     {s("53"), s("Legfeljebb 1000 karakter.")},
     {s("54"), s("A szolgáltatás elutasította a kérést (%1).")},
     {s("55"), s("Offline motorok indítása…")},
+    {s("56"), s("A mikrofon kapcsolata megszakadt.")},
+    {s("57"), s("A hangkimenet kapcsolata megszakadt.")},
+    {s("58"), s("Egy másik program kizárólagosan használja a hangeszközt.")},
+    {s("59"), s("A mikrofonhoz való hozzáférés ki van kapcsolva az adatvédelmi beállításokban.")},
+    {s("60"), s("Adatvédelmi beállítások")},
 };
 
 constexpr StaticMember baseLabelsData_hy[] = {
@@ -1774,6 +1919,11 @@ constexpr StaticMember baseLabelsData_hy[] = {
     {s("53"), s("Առավելագույնը 1000 նիշ։")},
     {s("54"), s("Ծառայությունը մերժեց հարցումը (%1)։")},
     {s("55"), s("Անցանց շարժիչների գործարկում…")},
+    {s("56"), s("Խոսափողն անջատվեց։")},
+    {s("57"), s("Ձայնի ելքն անջատվեց։")},
+    {s("58"), s("Մեկ այլ ծրագիր բացառիկ կերպով օգտագործում է ձայնային սարքը։")},
+    {s("59"), s("Խոսափողի հասանելիությունն անջատված է գաղտնիության կարգավորումներում։")},
+    {s("60"), s("Գաղտնիության կարգավորումներ")},
 };
 
 constexpr StaticMember baseLabelsData_id[] = {
@@ -1833,6 +1983,11 @@ constexpr StaticMember baseLabelsData_id[] = {
     {s("53"), s("Maksimal 1000 karakter.")},
     {s("54"), s("Layanan menolak permintaan (%1).")},
     {s("55"), s("Memulai mesin luring…")},
+    {s("56"), s("Mikrofon terputus.")},
+    {s("57"), s("Keluaran suara terputus.")},
+    {s("58"), s("Program lain sedang menggunakan perangkat suara secara eksklusif.")},
+    {s("59"), s("Akses ke mikrofon dinonaktifkan di setelan privasi.")},
+    {s("60"), s("Setelan privasi")},
 };
 
 constexpr StaticMember baseLabelsData_is[] = {
@@ -1892,6 +2047,11 @@ constexpr StaticMember baseLabelsData_is[] = {
     {s("53"), s("Í mesta lagi 1000 stafir.")},
     {s("54"), s("Þjónustan hafnaði beiðninni (%1).")},
     {s("55"), s("Ræsir vélarnar án nettengingar…")},
+    {s("56"), s("Hljóðneminn var aftengdur.")},
+    {s("57"), s("Hljóðúttakið var aftengt.")},
+    {s("58"), s("Annað forrit hefur einkaaðgang að hljóðtækinu.")},
+    {s("59"), s("Slökkt er á aðgangi að hljóðnemanum í persónuverndarstillingum.")},
+    {s("60"), s("Persónuverndarstillingar")},
 };
 
 constexpr StaticMember baseLabelsData_it[] = {
@@ -1951,6 +2111,11 @@ constexpr StaticMember baseLabelsData_it[] = {
     {s("53"), s("Al massimo 1000 caratteri.")},
     {s("54"), s("Il servizio ha rifiutato la richiesta (%1).")},
     {s("55"), s("Avvio dei motori offline…")},
+    {s("56"), s("Il microfono è stato scollegato.")},
+    {s("57"), s("L’uscita audio è stata scollegata.")},
+    {s("58"), s("Un altro programma sta usando il dispositivo audio in modo esclusivo.")},
+    {s("59"), s("L’accesso al microfono è disattivato nelle impostazioni della privacy.")},
+    {s("60"), s("Impostazioni della privacy")},
 };
 
 constexpr StaticMember baseLabelsData_iu[] = {
@@ -2010,6 +2175,11 @@ constexpr StaticMember baseLabelsData_iu[] = {
     {s("53"), s("ᐅᓄᓛᖑᓗᑎᒃ 1000 ᑎᑎᕋᐅᓯᐃᑦ.")},
     {s("54"), s("ᐱᔨᑦᑎᕆᓂᖅ ᐊᐱᕆᓂᖅ ᐊᖏᙱᑕᖓ (%1).")},
     {s("55"), s("ᑲᑎᑕᐅᓐᖏᑦᑐᑦ ᐊᐅᓚᑦᑎᐅᑏᑦ ᐱᒋᐊᖅᑎᑕᐅᓕᖅᑐᑦ…")},
+    {s("56"), s("ᓂᐱᓕᐅᕈᑎ ᑲᑎᑕᐅᔪᓐᓃᖅᑐᖅ.")},
+    {s("57"), s("ᓂᐱ ᐊᓂᔪᖅ ᑲᑎᑕᐅᔪᓐᓃᖅᑐᖅ.")},
+    {s("58"), s("ᐊᓯᐊ ᐱᓕᕆᐊᒃᓴᖅ ᓂᐱᓕᕆᔾᔪᑎᒥᒃ ᐃᒻᒥᓂᑐᐊᖅ ᐊᑐᖅᑐᖅ.")},
+    {s("59"), s("ᓂᐱᓕᐅᕈᑎᒧᑦ ᐊᑐᐃᓐᓇᐅᓂᖅ ᖃᒥᑦᑕᐅᔪᖅ ᐃᒻᒥᓂᕆᔭᐅᔪᑦ ᐋᖅᑭᒋᐊᕐᓂᖏᓐᓂ.")},
+    {s("60"), s("ᐃᒻᒥᓂᕆᔭᐅᔪᑦ ᐋᖅᑭᒋᐊᕐᓂᖏᑦ")},
 };
 
 constexpr StaticMember baseLabelsData_ja[] = {
@@ -2069,6 +2239,11 @@ constexpr StaticMember baseLabelsData_ja[] = {
     {s("53"), s("最大 1000 文字です。")},
     {s("54"), s("サービスが要求を拒否しました（%1）。")},
     {s("55"), s("オフライン エンジンを起動しています…")},
+    {s("56"), s("マイクが切断されました。")},
+    {s("57"), s("音声出力が切断されました。")},
+    {s("58"), s("別のプログラムがサウンド デバイスを排他的に使用しています。")},
+    {s("59"), s("プライバシー設定でマイクへのアクセスがオフになっています。")},
+    {s("60"), s("プライバシー設定")},
 };
 
 constexpr StaticMember baseLabelsData_ka[] = {
@@ -2128,6 +2303,11 @@ constexpr StaticMember baseLabelsData_ka[] = {
     {s("53"), s("მაქსიმუმ 1000 სიმბოლო.")},
     {s("54"), s("სერვისმა მოთხოვნა უარყო (%1).")},
     {s("55"), s("ოფლაინ ძრავების გაშვება…")},
+    {s("56"), s("მიკროფონი გაითიშა.")},
+    {s("57"), s("ხმის გამოტანა გაითიშა.")},
+    {s("58"), s("სხვა პროგრამა ხმის მოწყობილობას ექსკლუზიურად იყენებს.")},
+    {s("59"), s("მიკროფონზე წვდომა გამორთულია კონფიდენციალურობის პარამეტრებში.")},
+    {s("60"), s("კონფიდენციალურობის პარამეტრები")},
 };
 
 constexpr StaticMember baseLabelsData_kk[] = {
@@ -2187,6 +2367,11 @@ constexpr StaticMember baseLabelsData_kk[] = {
     {s("53"), s("Ең көбі 1000 таңба.")},
     {s("54"), s("Қызмет сұрауды қабылдамады (%1).")},
     {s("55"), s("Офлайн қозғалтқыштар іске қосылуда…")},
+    {s("56"), s("Микрофон ажыратылды.")},
+    {s("57"), s("Дыбыс шығысы ажыратылды.")},
+    {s("58"), s("Басқа бағдарлама дыбыс құрылғысын эксклюзивті түрде пайдаланып жатыр.")},
+    {s("59"), s("Микрофонға кіру құпиялылық параметрлерінде өшірілген.")},
+    {s("60"), s("Құпиялылық параметрлері")},
 };
 
 constexpr StaticMember baseLabelsData_km[] = {
@@ -2246,6 +2431,11 @@ constexpr StaticMember baseLabelsData_km[] = {
     {s("53"), s("យ៉ាងច្រើន 1000 តួអក្សរ។")},
     {s("54"), s("សេវាបានបដិសេធសំណើ (%1)។")},
     {s("55"), s("កំពុងចាប់ផ្ដើមម៉ាស៊ីនក្រៅបណ្ដាញ…")},
+    {s("56"), s("មីក្រូហ្វូនត្រូវបានផ្ដាច់។")},
+    {s("57"), s("ឧបករណ៍បញ្ចេញសំឡេងត្រូវបានផ្ដាច់។")},
+    {s("58"), s("កម្មវិធីផ្សេងទៀតកំពុងប្រើឧបករណ៍សំឡេងតែម្នាក់ឯង។")},
+    {s("59"), s("ការចូលប្រើមីក្រូហ្វូនត្រូវបានបិទនៅក្នុងការកំណត់ឯកជនភាព។")},
+    {s("60"), s("ការកំណត់ឯកជនភាព")},
 };
 
 constexpr StaticMember baseLabelsData_kn[] = {
@@ -2305,6 +2495,11 @@ constexpr StaticMember baseLabelsData_kn[] = {
     {s("53"), s("ಗರಿಷ್ಠ 1000 ಅಕ್ಷರಗಳು.")},
     {s("54"), s("ಸೇವೆ ವಿನಂತಿಯನ್ನು ತಿರಸ್ಕರಿಸಿದೆ (%1).")},
     {s("55"), s("ಆಫ್‌ಲೈನ್ ಎಂಜಿನ್‌ಗಳು ಪ್ರಾರಂಭವಾಗುತ್ತಿವೆ…")},
+    {s("56"), s("ಮೈಕ್ರೊಫೋನ್ ಸಂಪರ್ಕ ಕಡಿತಗೊಂಡಿದೆ.")},
+    {s("57"), s("ಧ್ವನಿ ಔಟ್‌ಪುಟ್ ಸಂಪರ್ಕ ಕಡಿತಗೊಂಡಿದೆ.")},
+    {s("58"), s("ಮತ್ತೊಂದು ಪ್ರೋಗ್ರಾಂ ಧ್ವನಿ ಸಾಧನವನ್ನು ಪ್ರತ್ಯೇಕವಾಗಿ ಬಳಸುತ್ತಿದೆ.")},
+    {s("59"), s("ಗೌಪ್ಯತೆ ಸೆಟ್ಟಿಂಗ್‌ಗಳಲ್ಲಿ ಮೈಕ್ರೊಫೋನ್ ಪ್ರವೇಶವನ್ನು ಆಫ್ ಮಾಡಲಾಗಿದೆ.")},
+    {s("60"), s("ಗೌಪ್ಯತೆ ಸೆಟ್ಟಿಂಗ್‌ಗಳು")},
 };
 
 constexpr StaticMember baseLabelsData_ko[] = {
@@ -2364,6 +2559,11 @@ constexpr StaticMember baseLabelsData_ko[] = {
     {s("53"), s("최대 1000자입니다.")},
     {s("54"), s("서비스가 요청을 거부했습니다(%1).")},
     {s("55"), s("오프라인 엔진을 시작하는 중…")},
+    {s("56"), s("마이크 연결이 끊어졌습니다.")},
+    {s("57"), s("소리 출력 연결이 끊어졌습니다.")},
+    {s("58"), s("다른 프로그램이 사운드 장치를 단독으로 사용하고 있습니다.")},
+    {s("59"), s("개인 정보 설정에서 마이크 액세스가 꺼져 있습니다.")},
+    {s("60"), s("개인 정보 설정")},
 };
 
 constexpr StaticMember baseLabelsData_lo[] = {
@@ -2423,6 +2623,11 @@ constexpr StaticMember baseLabelsData_lo[] = {
     {s("53"), s("ສູງສຸດ 1000 ຕົວອັກສອນ.")},
     {s("54"), s("ບໍລິການປະຕິເສດຄຳຂໍ (%1).")},
     {s("55"), s("ກຳລັງເລີ່ມເຄື່ອງຈັກອອບລາຍ…")},
+    {s("56"), s("ໄມໂຄຣໂຟນຖືກຕັດການເຊື່ອມຕໍ່ແລ້ວ.")},
+    {s("57"), s("ສຽງອອກຖືກຕັດການເຊື່ອມຕໍ່ແລ້ວ.")},
+    {s("58"), s("ໂປຣແກຣມອື່ນກຳລັງໃຊ້ອຸປະກອນສຽງແບບສະເພາະ.")},
+    {s("59"), s("ການເຂົ້າເຖິງໄມໂຄຣໂຟນຖືກປິດໄວ້ໃນການຕັ້ງຄ່າຄວາມເປັນສ່ວນຕົວ.")},
+    {s("60"), s("ການຕັ້ງຄ່າຄວາມເປັນສ່ວນຕົວ")},
 };
 
 constexpr StaticMember baseLabelsData_lt[] = {
@@ -2482,6 +2687,11 @@ constexpr StaticMember baseLabelsData_lt[] = {
     {s("53"), s("Daugiausia 1000 simbolių.")},
     {s("54"), s("Paslauga atmetė užklausą (%1).")},
     {s("55"), s("Paleidžiami neprisijungus veikiantys varikliai…")},
+    {s("56"), s("Mikrofonas atjungtas.")},
+    {s("57"), s("Garso išvestis atjungta.")},
+    {s("58"), s("Kita programa naudoja garso įrenginį išskirtiniu režimu.")},
+    {s("59"), s("Prieiga prie mikrofono išjungta privatumo nustatymuose.")},
+    {s("60"), s("Privatumo nustatymai")},
 };
 
 constexpr StaticMember baseLabelsData_lv[] = {
@@ -2541,6 +2751,11 @@ constexpr StaticMember baseLabelsData_lv[] = {
     {s("53"), s("Ne vairāk kā 1000 rakstzīmju.")},
     {s("54"), s("Pakalpojums noraidīja pieprasījumu (%1).")},
     {s("55"), s("Palaiž bezsaistes dzinējus…")},
+    {s("56"), s("Mikrofons tika atvienots.")},
+    {s("57"), s("Skaņas izvade tika atvienota.")},
+    {s("58"), s("Cita programma izmanto skaņas ierīci ekskluzīvā režīmā.")},
+    {s("59"), s("Piekļuve mikrofonam ir izslēgta konfidencialitātes iestatījumos.")},
+    {s("60"), s("Konfidencialitātes iestatījumi")},
 };
 
 constexpr StaticMember baseLabelsData_mk[] = {
@@ -2600,6 +2815,11 @@ constexpr StaticMember baseLabelsData_mk[] = {
     {s("53"), s("Најмногу 1000 знаци.")},
     {s("54"), s("Услугата го одби барањето (%1).")},
     {s("55"), s("Стартување на офлајн моторите…")},
+    {s("56"), s("Врската со микрофонот е прекината.")},
+    {s("57"), s("Врската со излезот на звук е прекината.")},
+    {s("58"), s("Друга програма ексклузивно го користи звучниот уред.")},
+    {s("59"), s("Пристапот до микрофонот е исклучен во поставките за приватност.")},
+    {s("60"), s("Поставки за приватност")},
 };
 
 constexpr StaticMember baseLabelsData_ml[] = {
@@ -2659,6 +2879,11 @@ constexpr StaticMember baseLabelsData_ml[] = {
     {s("53"), s("പരമാവധി 1000 അക്ഷരങ്ങൾ.")},
     {s("54"), s("സേവനം അഭ്യർഥന നിരസിച്ചു (%1).")},
     {s("55"), s("ഓഫ്‌ലൈൻ എഞ്ചിനുകൾ ആരംഭിക്കുന്നു…")},
+    {s("56"), s("മൈക്രോഫോൺ വിച്ഛേദിക്കപ്പെട്ടു.")},
+    {s("57"), s("ശബ്ദ ഔട്ട്‌പുട്ട് വിച്ഛേദിക്കപ്പെട്ടു.")},
+    {s("58"), s("മറ്റൊരു പ്രോഗ്രാം ശബ്ദ ഉപകരണം എക്സ്ക്ലൂസീവായി ഉപയോഗിക്കുന്നു.")},
+    {s("59"), s("സ്വകാര്യതാ ക്രമീകരണങ്ങളിൽ മൈക്രോഫോൺ ആക്‌സസ് ഓഫാക്കിയിരിക്കുന്നു.")},
+    {s("60"), s("സ്വകാര്യതാ ക്രമീകരണങ്ങൾ")},
 };
 
 constexpr StaticMember baseLabelsData_mn[] = {
@@ -2718,6 +2943,11 @@ constexpr StaticMember baseLabelsData_mn[] = {
     {s("53"), s("Хамгийн ихдээ 1000 тэмдэгт.")},
     {s("54"), s("Үйлчилгээ хүсэлтийг татгалзлаа (%1).")},
     {s("55"), s("Офлайн хөдөлгүүрүүдийг эхлүүлж байна…")},
+    {s("56"), s("Микрофон салгагдлаа.")},
+    {s("57"), s("Дууны гаралт салгагдлаа.")},
+    {s("58"), s("Өөр програм дууны төхөөрөмжийг дангаар ашиглаж байна.")},
+    {s("59"), s("Нууцлалын тохиргоонд микрофонд хандах эрхийг унтраасан байна.")},
+    {s("60"), s("Нууцлалын тохиргоо")},
 };
 
 constexpr StaticMember baseLabelsData_mr[] = {
@@ -2777,6 +3007,11 @@ constexpr StaticMember baseLabelsData_mr[] = {
     {s("53"), s("जास्तीत जास्त 1000 अक्षरे.")},
     {s("54"), s("सेवेने विनंती नाकारली (%1).")},
     {s("55"), s("ऑफलाइन इंजिन सुरू होत आहेत…")},
+    {s("56"), s("मायक्रोफोन डिस्कनेक्ट झाला.")},
+    {s("57"), s("ध्वनी आउटपुट डिस्कनेक्ट झाले.")},
+    {s("58"), s("दुसरा प्रोग्राम ध्वनी डिव्हाइस अनन्यपणे वापरत आहे.")},
+    {s("59"), s("गोपनीयता सेटिंग्जमध्ये मायक्रोफोनचा प्रवेश बंद आहे.")},
+    {s("60"), s("गोपनीयता सेटिंग्ज")},
 };
 
 constexpr StaticMember baseLabelsData_ms[] = {
@@ -2836,6 +3071,11 @@ constexpr StaticMember baseLabelsData_ms[] = {
     {s("53"), s("Maksimum 1000 aksara.")},
     {s("54"), s("Perkhidmatan menolak permintaan (%1).")},
     {s("55"), s("Memulakan enjin luar talian…")},
+    {s("56"), s("Sambungan mikrofon terputus.")},
+    {s("57"), s("Sambungan output bunyi terputus.")},
+    {s("58"), s("Program lain sedang menggunakan peranti bunyi secara eksklusif.")},
+    {s("59"), s("Akses kepada mikrofon dimatikan dalam tetapan privasi.")},
+    {s("60"), s("Tetapan privasi")},
 };
 
 constexpr StaticMember baseLabelsData_mt[] = {
@@ -2895,6 +3135,11 @@ constexpr StaticMember baseLabelsData_mt[] = {
     {s("53"), s("L-iktar 1000 karattru.")},
     {s("54"), s("Is-servizz irrifjuta t-talba (%1).")},
     {s("55"), s("Qed jibdew il-magni offline…")},
+    {s("56"), s("Il-mikrofonu ġie skonnettjat.")},
+    {s("57"), s("L-output tal-ħoss ġie skonnettjat.")},
+    {s("58"), s("Programm ieħor qed juża l-apparat tal-ħoss esklussivament.")},
+    {s("59"), s("L-aċċess għall-mikrofonu huwa mitfi fl-issettjar tal-privatezza.")},
+    {s("60"), s("Issettjar tal-privatezza")},
 };
 
 constexpr StaticMember baseLabelsData_my[] = {
@@ -2954,6 +3199,11 @@ constexpr StaticMember baseLabelsData_my[] = {
     {s("53"), s("အများဆုံး စာလုံး 1000။")},
     {s("54"), s("ဝန်ဆောင်မှုက တောင်းဆိုမှုကို ငြင်းပယ်ခဲ့သည် (%1)။")},
     {s("55"), s("အော့ဖ်လိုင်းအင်ဂျင်များကို စတင်နေသည်…")},
+    {s("56"), s("မိုက်ခရိုဖုန်း ချိတ်ဆက်မှု ပြတ်သွားပါသည်။")},
+    {s("57"), s("အသံထွက် ချိတ်ဆက်မှု ပြတ်သွားပါသည်။")},
+    {s("58"), s("အခြားပရိုဂရမ်တစ်ခုက အသံကိရိယာကို သီးသန့် အသုံးပြုနေပါသည်။")},
+    {s("59"), s("ကိုယ်ရေးအချက်အလက် ဆက်တင်များတွင် မိုက်ခရိုဖုန်း အသုံးပြုခွင့်ကို ပိတ်ထားပါသည်။")},
+    {s("60"), s("ကိုယ်ရေးအချက်အလက် ဆက်တင်များ")},
 };
 
 constexpr StaticMember baseLabelsData_nb[] = {
@@ -3013,6 +3263,11 @@ constexpr StaticMember baseLabelsData_nb[] = {
     {s("53"), s("Høyst 1000 tegn.")},
     {s("54"), s("Tjenesten avviste forespørselen (%1).")},
     {s("55"), s("Starter de frakoblede motorene…")},
+    {s("56"), s("Mikrofonen ble koblet fra.")},
+    {s("57"), s("Lydutgangen ble koblet fra.")},
+    {s("58"), s("Et annet program bruker lydenheten eksklusivt.")},
+    {s("59"), s("Tilgang til mikrofonen er slått av i personverninnstillingene.")},
+    {s("60"), s("Personverninnstillinger")},
 };
 
 constexpr StaticMember baseLabelsData_ne[] = {
@@ -3072,6 +3327,11 @@ constexpr StaticMember baseLabelsData_ne[] = {
     {s("53"), s("बढीमा 1000 अक्षर।")},
     {s("54"), s("सेवाले अनुरोध अस्वीकार गर्‍यो (%1)।")},
     {s("55"), s("अफलाइन इन्जिनहरू सुरु हुँदैछन्…")},
+    {s("56"), s("माइक्रोफोन विच्छेद भयो।")},
+    {s("57"), s("ध्वनि आउटपुट विच्छेद भयो।")},
+    {s("58"), s("अर्को प्रोग्रामले ध्वनि उपकरण विशेष रूपमा प्रयोग गरिरहेको छ।")},
+    {s("59"), s("गोपनीयता सेटिङहरूमा माइक्रोफोनको पहुँच बन्द गरिएको छ।")},
+    {s("60"), s("गोपनीयता सेटिङहरू")},
 };
 
 constexpr StaticMember baseLabelsData_nl[] = {
@@ -3131,6 +3391,11 @@ constexpr StaticMember baseLabelsData_nl[] = {
     {s("53"), s("Maximaal 1000 tekens.")},
     {s("54"), s("De dienst heeft het verzoek geweigerd (%1).")},
     {s("55"), s("Offline-engines worden gestart…")},
+    {s("56"), s("De microfoon is losgekoppeld.")},
+    {s("57"), s("De geluidsuitvoer is losgekoppeld.")},
+    {s("58"), s("Een ander programma gebruikt het geluidsapparaat exclusief.")},
+    {s("59"), s("Toegang tot de microfoon is uitgeschakeld in de privacyinstellingen.")},
+    {s("60"), s("Privacyinstellingen")},
 };
 
 constexpr StaticMember baseLabelsData_or[] = {
@@ -3190,6 +3455,11 @@ constexpr StaticMember baseLabelsData_or[] = {
     {s("53"), s("ସର୍ବାଧିକ 1000 ଅକ୍ଷର।")},
     {s("54"), s("ସେବା ଅନୁରୋଧ ପ୍ରତ୍ୟାଖ୍ୟାନ କଲା (%1)।")},
     {s("55"), s("ଅଫଲାଇନ୍ ଇଞ୍ଜିନ୍ ଆରମ୍ଭ ହେଉଛି…")},
+    {s("56"), s("ମାଇକ୍ରୋଫୋନ୍ ସଂଯୋଗ ବିଚ୍ଛିନ୍ନ ହେଲା।")},
+    {s("57"), s("ଧ୍ୱନି ଆଉଟପୁଟ୍ ସଂଯୋଗ ବିଚ୍ଛିନ୍ନ ହେଲା।")},
+    {s("58"), s("ଅନ୍ୟ ଏକ ପ୍ରୋଗ୍ରାମ ଧ୍ୱନି ଡିଭାଇସକୁ ଏକଚାଟିଆ ଭାବେ ବ୍ୟବହାର କରୁଛି।")},
+    {s("59"), s("ଗୋପନୀୟତା ସେଟିଂସରେ ମାଇକ୍ରୋଫୋନ୍ ଆକ୍ସେସ୍ ବନ୍ଦ ଅଛି।")},
+    {s("60"), s("ଗୋପନୀୟତା ସେଟିଂସ")},
 };
 
 constexpr StaticMember baseLabelsData_pa[] = {
@@ -3249,6 +3519,11 @@ constexpr StaticMember baseLabelsData_pa[] = {
     {s("53"), s("ਵੱਧ ਤੋਂ ਵੱਧ 1000 ਅੱਖਰ।")},
     {s("54"), s("ਸੇਵਾ ਨੇ ਬੇਨਤੀ ਰੱਦ ਕਰ ਦਿੱਤੀ (%1)।")},
     {s("55"), s("ਔਫਲਾਈਨ ਇੰਜਣ ਸ਼ੁਰੂ ਹੋ ਰਹੇ ਹਨ…")},
+    {s("56"), s("ਮਾਈਕ੍ਰੋਫ਼ੋਨ ਡਿਸਕਨੈਕਟ ਹੋ ਗਿਆ।")},
+    {s("57"), s("ਆਵਾਜ਼ ਆਉਟਪੁੱਟ ਡਿਸਕਨੈਕਟ ਹੋ ਗਈ।")},
+    {s("58"), s("ਕੋਈ ਹੋਰ ਪ੍ਰੋਗਰਾਮ ਆਵਾਜ਼ ਡਿਵਾਈਸ ਨੂੰ ਵਿਸ਼ੇਸ਼ ਰੂਪ ਵਿੱਚ ਵਰਤ ਰਿਹਾ ਹੈ।")},
+    {s("59"), s("ਪਰਦੇਦਾਰੀ ਸੈਟਿੰਗਾਂ ਵਿੱਚ ਮਾਈਕ੍ਰੋਫ਼ੋਨ ਤੱਕ ਪਹੁੰਚ ਬੰਦ ਹੈ।")},
+    {s("60"), s("ਪਰਦੇਦਾਰੀ ਸੈਟਿੰਗਾਂ")},
 };
 
 constexpr StaticMember baseLabelsData_pl[] = {
@@ -3308,6 +3583,11 @@ constexpr StaticMember baseLabelsData_pl[] = {
     {s("53"), s("Najwyżej 1000 znaków.")},
     {s("54"), s("Usługa odrzuciła żądanie (%1).")},
     {s("55"), s("Uruchamianie silników offline…")},
+    {s("56"), s("Mikrofon został odłączony.")},
+    {s("57"), s("Wyjście dźwięku zostało odłączone.")},
+    {s("58"), s("Inny program używa urządzenia dźwiękowego na wyłączność.")},
+    {s("59"), s("Dostęp do mikrofonu jest wyłączony w ustawieniach prywatności.")},
+    {s("60"), s("Ustawienia prywatności")},
 };
 
 constexpr StaticMember baseLabelsData_ps[] = {
@@ -3367,6 +3647,11 @@ constexpr StaticMember baseLabelsData_ps[] = {
     {s("53"), s("تر ټولو ډېر 1000 توري.")},
     {s("54"), s("خدمت غوښتنه رد کړه (%1).")},
     {s("55"), s("افلاین انجنونه پیلېږي…")},
+    {s("56"), s("د مایکروفون اړیکه پرې شوه.")},
+    {s("57"), s("د غږ د وتنې اړیکه پرې شوه.")},
+    {s("58"), s("بل پروګرام د غږ وسیله په ځانګړي ډول کاروي.")},
+    {s("59"), s("مایکروفون ته لاسرسی د محرمیت په امستنو کې بند دی.")},
+    {s("60"), s("د محرمیت امستنې")},
 };
 
 constexpr StaticMember baseLabelsData_pt[] = {
@@ -3426,6 +3711,11 @@ constexpr StaticMember baseLabelsData_pt[] = {
     {s("53"), s("No máximo 1000 caracteres.")},
     {s("54"), s("O serviço recusou o pedido (%1).")},
     {s("55"), s("A iniciar os motores offline…")},
+    {s("56"), s("O microfone foi desconectado.")},
+    {s("57"), s("A saída de som foi desconectada.")},
+    {s("58"), s("Outro programa utiliza o dispositivo de som em modo exclusivo.")},
+    {s("59"), s("O acesso ao microfone está desativado nas configurações de privacidade.")},
+    {s("60"), s("Configurações de privacidade")},
 };
 
 constexpr StaticMember baseLabelsData_ro[] = {
@@ -3485,6 +3775,11 @@ constexpr StaticMember baseLabelsData_ro[] = {
     {s("53"), s("Cel mult 1000 de caractere.")},
     {s("54"), s("Serviciul a refuzat cererea (%1).")},
     {s("55"), s("Se pornesc motoarele offline…")},
+    {s("56"), s("Microfonul a fost deconectat.")},
+    {s("57"), s("Ieșirea audio a fost deconectată.")},
+    {s("58"), s("Alt program folosește dispozitivul audio în mod exclusiv.")},
+    {s("59"), s("Accesul la microfon este dezactivat în setările de confidențialitate.")},
+    {s("60"), s("Setări de confidențialitate")},
 };
 
 constexpr StaticMember baseLabelsData_ru[] = {
@@ -3544,6 +3839,11 @@ constexpr StaticMember baseLabelsData_ru[] = {
     {s("53"), s("Не более 1000 символов.")},
     {s("54"), s("Служба отклонила запрос (%1).")},
     {s("55"), s("Запуск офлайн-движков…")},
+    {s("56"), s("Микрофон отключён.")},
+    {s("57"), s("Вывод звука отключён.")},
+    {s("58"), s("Другая программа использует звуковое устройство в монопольном режиме.")},
+    {s("59"), s("Доступ к микрофону отключён в настройках конфиденциальности.")},
+    {s("60"), s("Настройки конфиденциальности")},
 };
 
 constexpr StaticMember baseLabelsData_si[] = {
@@ -3603,6 +3903,11 @@ constexpr StaticMember baseLabelsData_si[] = {
     {s("53"), s("උපරිම අක්ෂර 1000.")},
     {s("54"), s("සේවාව ඉල්ලීම ප්‍රතික්ෂේප කළේය (%1).")},
     {s("55"), s("නොබැඳි එන්ජින් ආරම්භ වෙමින්…")},
+    {s("56"), s("මයික්‍රොෆෝනය විසන්ධි විය.")},
+    {s("57"), s("ශබ්ද ප්‍රතිදානය විසන්ධි විය.")},
+    {s("58"), s("වෙනත් වැඩසටහනක් ශබ්ද උපාංගය සුවිශේෂීව භාවිත කරයි.")},
+    {s("59"), s("පෞද්ගලිකත්ව සැකසීම් තුළ මයික්‍රොෆෝන ප්‍රවේශය ක්‍රියාවිරහිත කර ඇත.")},
+    {s("60"), s("පෞද්ගලිකත්ව සැකසීම්")},
 };
 
 constexpr StaticMember baseLabelsData_sk[] = {
@@ -3662,6 +3967,11 @@ constexpr StaticMember baseLabelsData_sk[] = {
     {s("53"), s("Najviac 1000 znakov.")},
     {s("54"), s("Služba požiadavku odmietla (%1).")},
     {s("55"), s("Spúšťajú sa offline moduly…")},
+    {s("56"), s("Mikrofón bol odpojený.")},
+    {s("57"), s("Zvukový výstup bol odpojený.")},
+    {s("58"), s("Zvukové zariadenie výhradne používa iný program.")},
+    {s("59"), s("Prístup k mikrofónu je vypnutý v nastaveniach ochrany súkromia.")},
+    {s("60"), s("Nastavenia ochrany súkromia")},
 };
 
 constexpr StaticMember baseLabelsData_sl[] = {
@@ -3721,6 +4031,11 @@ constexpr StaticMember baseLabelsData_sl[] = {
     {s("53"), s("Največ 1000 znakov.")},
     {s("54"), s("Storitev je zavrnila zahtevo (%1).")},
     {s("55"), s("Zaganjanje pogonov brez povezave…")},
+    {s("56"), s("Mikrofon je bil odklopljen.")},
+    {s("57"), s("Zvočni izhod je bil odklopljen.")},
+    {s("58"), s("Drug program izključno uporablja zvočno napravo.")},
+    {s("59"), s("Dostop do mikrofona je izklopljen v nastavitvah zasebnosti.")},
+    {s("60"), s("Nastavitve zasebnosti")},
 };
 
 constexpr StaticMember baseLabelsData_so[] = {
@@ -3780,6 +4095,11 @@ constexpr StaticMember baseLabelsData_so[] = {
     {s("53"), s("Ugu badnaan 1000 xaraf.")},
     {s("54"), s("Adeeggu wuu diiday codsiga (%1).")},
     {s("55"), s("Waxaa la bilaabayaa matoorada khadka ka baxsan…")},
+    {s("56"), s("Xiriirka makarafoonka waa go'ay.")},
+    {s("57"), s("Xiriirka codka soo baxa waa go'ay.")},
+    {s("58"), s("Barnaamij kale ayaa si gaar ah u isticmaalaya qalabka codka.")},
+    {s("59"), s("Gelitaanka makarafoonka waa laga damiyay dejinta asturnaanta.")},
+    {s("60"), s("Dejinta asturnaanta")},
 };
 
 constexpr StaticMember baseLabelsData_sq[] = {
@@ -3839,6 +4159,11 @@ constexpr StaticMember baseLabelsData_sq[] = {
     {s("53"), s("Të shumtën 1000 karaktere.")},
     {s("54"), s("Shërbimi e refuzoi kërkesën (%1).")},
     {s("55"), s("Po nisen motorët jashtë linje…")},
+    {s("56"), s("Mikrofoni u shkëput.")},
+    {s("57"), s("Dalja e zërit u shkëput.")},
+    {s("58"), s("Një program tjetër po e përdor pajisjen e zërit në mënyrë ekskluzive.")},
+    {s("59"), s("Qasja te mikrofoni është çaktivizuar te cilësimet e privatësisë.")},
+    {s("60"), s("Cilësimet e privatësisë")},
 };
 
 constexpr StaticMember baseLabelsData_sr[] = {
@@ -3898,6 +4223,11 @@ constexpr StaticMember baseLabelsData_sr[] = {
     {s("53"), s("Највише 1000 знакова.")},
     {s("54"), s("Услуга је одбила захтев (%1).")},
     {s("55"), s("Покретање механизама ван мреже…")},
+    {s("56"), s("Веза са микрофоном је прекинута.")},
+    {s("57"), s("Веза са излазом звука је прекинута.")},
+    {s("58"), s("Други програм искључиво користи звучни уређај.")},
+    {s("59"), s("Приступ микрофону је искључен у подешавањима приватности.")},
+    {s("60"), s("Подешавања приватности")},
 };
 
 constexpr StaticMember baseLabelsData_sv[] = {
@@ -3957,6 +4287,11 @@ constexpr StaticMember baseLabelsData_sv[] = {
     {s("53"), s("Högst 1000 tecken.")},
     {s("54"), s("Tjänsten avvisade begäran (%1).")},
     {s("55"), s("Startar offlinemotorerna…")},
+    {s("56"), s("Mikrofonen kopplades från.")},
+    {s("57"), s("Ljudutgången kopplades från.")},
+    {s("58"), s("Ett annat program använder ljudenheten exklusivt.")},
+    {s("59"), s("Åtkomst till mikrofonen är avstängd i sekretessinställningarna.")},
+    {s("60"), s("Sekretessinställningar")},
 };
 
 constexpr StaticMember baseLabelsData_sw[] = {
@@ -4016,6 +4351,11 @@ constexpr StaticMember baseLabelsData_sw[] = {
     {s("53"), s("Herufi 1000 kwa zaidi.")},
     {s("54"), s("Huduma ilikataa ombi (%1).")},
     {s("55"), s("Inaanzisha injini za nje ya mtandao…")},
+    {s("56"), s("Maikrofoni imetenganishwa.")},
+    {s("57"), s("Kifaa cha kutoa sauti kimetenganishwa.")},
+    {s("58"), s("Programu nyingine inatumia kifaa cha sauti peke yake.")},
+    {s("59"), s("Ufikiaji wa maikrofoni umezimwa katika mipangilio ya faragha.")},
+    {s("60"), s("Mipangilio ya faragha")},
 };
 
 constexpr StaticMember baseLabelsData_ta[] = {
@@ -4075,6 +4415,11 @@ constexpr StaticMember baseLabelsData_ta[] = {
     {s("53"), s("அதிகபட்சம் 1000 எழுத்துகள்.")},
     {s("54"), s("சேவை கோரிக்கையை நிராகரித்தது (%1).")},
     {s("55"), s("ஆஃப்லைன் இயந்திரங்கள் தொடங்குகின்றன…")},
+    {s("56"), s("ஒலிவாங்கியின் இணைப்பு துண்டிக்கப்பட்டது.")},
+    {s("57"), s("ஒலி வெளியீட்டின் இணைப்பு துண்டிக்கப்பட்டது.")},
+    {s("58"), s("வேறொரு நிரல் ஒலிச் சாதனத்தைப் பிரத்தியேகமாகப் பயன்படுத்துகிறது.")},
+    {s("59"), s("தனியுரிமை அமைப்புகளில் ஒலிவாங்கிக்கான அணுகல் முடக்கப்பட்டுள்ளது.")},
+    {s("60"), s("தனியுரிமை அமைப்புகள்")},
 };
 
 constexpr StaticMember baseLabelsData_te[] = {
@@ -4134,6 +4479,11 @@ constexpr StaticMember baseLabelsData_te[] = {
     {s("53"), s("గరిష్ఠంగా 1000 అక్షరాలు.")},
     {s("54"), s("సేవ అభ్యర్థనను తిరస్కరించింది (%1).")},
     {s("55"), s("ఆఫ్‌లైన్ ఇంజిన్‌లు ప్రారంభమవుతున్నాయి…")},
+    {s("56"), s("మైక్రోఫోన్ డిస్‌కనెక్ట్ అయింది.")},
+    {s("57"), s("ధ్వని అవుట్‌పుట్ డిస్‌కనెక్ట్ అయింది.")},
+    {s("58"), s("మరొక ప్రోగ్రామ్ ధ్వని పరికరాన్ని ప్రత్యేకంగా ఉపయోగిస్తోంది.")},
+    {s("59"), s("గోప్యతా సెట్టింగ్‌లలో మైక్రోఫోన్ యాక్సెస్ ఆఫ్ చేయబడింది.")},
+    {s("60"), s("గోప్యతా సెట్టింగ్‌లు")},
 };
 
 constexpr StaticMember baseLabelsData_th[] = {
@@ -4193,6 +4543,11 @@ constexpr StaticMember baseLabelsData_th[] = {
     {s("53"), s("สูงสุด 1000 อักขระ")},
     {s("54"), s("บริการปฏิเสธคำขอ (%1)")},
     {s("55"), s("กำลังเริ่มเอนจินออฟไลน์…")},
+    {s("56"), s("ไมโครโฟนถูกตัดการเชื่อมต่อ")},
+    {s("57"), s("อุปกรณ์เสียงออกถูกตัดการเชื่อมต่อ")},
+    {s("58"), s("โปรแกรมอื่นกำลังใช้อุปกรณ์เสียงแบบเอกสิทธิ์")},
+    {s("59"), s("การเข้าถึงไมโครโฟนถูกปิดในการตั้งค่าความเป็นส่วนตัว")},
+    {s("60"), s("การตั้งค่าความเป็นส่วนตัว")},
 };
 
 constexpr StaticMember baseLabelsData_tr[] = {
@@ -4252,6 +4607,11 @@ constexpr StaticMember baseLabelsData_tr[] = {
     {s("53"), s("En fazla 1000 karakter.")},
     {s("54"), s("Hizmet isteği reddetti (%1).")},
     {s("55"), s("Çevrimdışı motorlar başlatılıyor…")},
+    {s("56"), s("Mikrofonun bağlantısı kesildi.")},
+    {s("57"), s("Ses çıkışının bağlantısı kesildi.")},
+    {s("58"), s("Başka bir program ses aygıtını özel modda kullanıyor.")},
+    {s("59"), s("Mikrofon erişimi gizlilik ayarlarında kapalı.")},
+    {s("60"), s("Gizlilik ayarları")},
 };
 
 constexpr StaticMember baseLabelsData_uk[] = {
@@ -4311,6 +4671,11 @@ constexpr StaticMember baseLabelsData_uk[] = {
     {s("53"), s("Не більше 1000 символів.")},
     {s("54"), s("Служба відхилила запит (%1).")},
     {s("55"), s("Запуск офлайн-рушіїв…")},
+    {s("56"), s("Мікрофон відключено.")},
+    {s("57"), s("Виведення звуку відключено.")},
+    {s("58"), s("Інша програма використовує звуковий пристрій у монопольному режимі.")},
+    {s("59"), s("Доступ до мікрофона вимкнено в налаштуваннях конфіденційності.")},
+    {s("60"), s("Налаштування конфіденційності")},
 };
 
 constexpr StaticMember baseLabelsData_ur[] = {
@@ -4370,6 +4735,11 @@ constexpr StaticMember baseLabelsData_ur[] = {
     {s("53"), s("زیادہ سے زیادہ 1000 حروف۔")},
     {s("54"), s("سروس نے درخواست مسترد کر دی (%1)۔")},
     {s("55"), s("آف لائن انجن شروع ہو رہے ہیں…")},
+    {s("56"), s("مائیکروفون کا کنکشن منقطع ہو گیا۔")},
+    {s("57"), s("آواز کے آؤٹ پٹ کا کنکشن منقطع ہو گیا۔")},
+    {s("58"), s("کوئی دوسرا پروگرام آواز کا آلہ خصوصی طور پر استعمال کر رہا ہے۔")},
+    {s("59"), s("رازداری کی ترتیبات میں مائیکروفون تک رسائی بند ہے۔")},
+    {s("60"), s("رازداری کی ترتیبات")},
 };
 
 constexpr StaticMember baseLabelsData_uz[] = {
@@ -4429,6 +4799,11 @@ constexpr StaticMember baseLabelsData_uz[] = {
     {s("53"), s("Koʻpi bilan 1000 ta belgi.")},
     {s("54"), s("Xizmat soʻrovni rad etdi (%1).")},
     {s("55"), s("Oflayn dvigatellar ishga tushirilmoqda…")},
+    {s("56"), s("Mikrofon uzildi.")},
+    {s("57"), s("Ovoz chiqishi uzildi.")},
+    {s("58"), s("Boshqa dastur ovoz qurilmasidan eksklyuziv foydalanmoqda.")},
+    {s("59"), s("Mikrofonga kirish maxfiylik sozlamalarida oʻchirilgan.")},
+    {s("60"), s("Maxfiylik sozlamalari")},
 };
 
 constexpr StaticMember baseLabelsData_vi[] = {
@@ -4488,6 +4863,11 @@ constexpr StaticMember baseLabelsData_vi[] = {
     {s("53"), s("Tối đa 1000 ký tự.")},
     {s("54"), s("Dịch vụ đã từ chối yêu cầu (%1).")},
     {s("55"), s("Đang khởi động các công cụ ngoại tuyến…")},
+    {s("56"), s("Micrô đã bị ngắt kết nối.")},
+    {s("57"), s("Đầu ra âm thanh đã bị ngắt kết nối.")},
+    {s("58"), s("Một chương trình khác đang dùng thiết bị âm thanh ở chế độ độc quyền.")},
+    {s("59"), s("Quyền truy cập micrô đã bị tắt trong cài đặt quyền riêng tư.")},
+    {s("60"), s("Cài đặt quyền riêng tư")},
 };
 
 constexpr StaticMember baseLabelsData_zh_Hans[] = {
@@ -4547,6 +4927,11 @@ constexpr StaticMember baseLabelsData_zh_Hans[] = {
     {s("53"), s("最多 1000 个字符。")},
     {s("54"), s("服务拒绝了请求（%1）。")},
     {s("55"), s("正在启动离线引擎…")},
+    {s("56"), s("麦克风已断开连接。")},
+    {s("57"), s("声音输出已断开连接。")},
+    {s("58"), s("另一个程序正在独占使用音频设备。")},
+    {s("59"), s("隐私设置中已关闭麦克风访问权限。")},
+    {s("60"), s("隐私设置")},
 };
 
 constexpr StaticMember baseLabelsData_zh_Hant[] = {
@@ -4606,6 +4991,11 @@ constexpr StaticMember baseLabelsData_zh_Hant[] = {
     {s("53"), s("最多 1000 個字元。")},
     {s("54"), s("服務拒絕了要求（%1）。")},
     {s("55"), s("正在啟動離線引擎…")},
+    {s("56"), s("麥克風已中斷連線。")},
+    {s("57"), s("聲音輸出已中斷連線。")},
+    {s("58"), s("另一個程式正在獨佔使用音訊裝置。")},
+    {s("59"), s("隱私權設定中已關閉麥克風存取權。")},
+    {s("60"), s("隱私權設定")},
 };
 
 constexpr StaticMember baseLabelsData_zu[] = {
@@ -4665,6 +5055,11 @@ constexpr StaticMember baseLabelsData_zu[] = {
     {s("53"), s("Kufika ezinhlamvini ezingu-1000.")},
     {s("54"), s("Isevisi yenqabe isicelo (%1).")},
     {s("55"), s("Kuqalwa izinjini zangaphandle kwe-inthanethi…")},
+    {s("56"), s("Imakrofoni inqanyuliwe.")},
+    {s("57"), s("Umsindo ophumayo unqanyuliwe.")},
+    {s("58"), s("Olunye uhlelo lusebenzisa idivayisi yomsindo lulodwa.")},
+    {s("59"), s("Ukufinyelela kumakrofoni kuvaliwe kuzilungiselelo zobumfihlo.")},
+    {s("60"), s("Izilungiselelo zobumfihlo")},
 };
 
 constexpr StaticMember baseLabelsData[] = {
@@ -4751,7 +5146,7 @@ constexpr StaticMember baseLabelsData[] = {
 
 constexpr StaticValue baseLabelsValue = obj(baseLabelsData);
 static_assert(baseLabelsValue.size() == 79);
-static_assert(baseLabelsValue["de"].size() == 56);
+static_assert(baseLabelsValue["de"].size() == 61);
 constexpr StaticValue rawLabelsValue = baseLabelsValue["en"];
 static_assert(rawLabelsValue["0"].text() == "About Tolka#");
 } // namespace
