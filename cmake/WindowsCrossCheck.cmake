@@ -6,7 +6,9 @@
 # with the given Win32 libraries (e.g. ole32). It fails on any compile or link
 # error, and on warnings when TOLKA_WARNINGS_AS_ERRORS is on, so the Windows
 # layers are checked wherever the test suite runs. Include directories are the
-# folders of the sources and the INCLUDES given.
+# folders of the sources and the INCLUDES given. The exe,
+# <binary folder>/<name>.exe, is the fixture tolka_exe_<name> for the tests
+# that run it (tolka_add_wine_test).
 find_program(TOLKA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 
 function(tolka_add_windows_cross_check)
@@ -18,7 +20,8 @@ function(tolka_add_windows_cross_check)
         message(WARNING "x86_64-w64-mingw32-g++-posix not found: ${ARG_NAME} will fail")
         add_test(NAME ${ARG_NAME} COMMAND ${CMAKE_COMMAND} -E echo
             "x86_64-w64-mingw32-g++-posix is missing (package g++-mingw-w64-x86-64-posix)")
-        set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABEL}" WILL_FAIL TRUE)
+        set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABEL}" WILL_FAIL TRUE
+            FIXTURES_SETUP tolka_exe_${ARG_NAME})
         return()
     endif()
     set(sources "")
@@ -44,5 +47,5 @@ function(tolka_add_windows_cross_check)
     add_test(NAME ${ARG_NAME}
         COMMAND ${TOLKA_MINGW_CXX} ${flags} ${includes} ${sources}
             -static -o "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}.exe" ${libs})
-    set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABEL}")
+    set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABEL}" FIXTURES_SETUP tolka_exe_${ARG_NAME})
 endfunction()

@@ -106,7 +106,8 @@ AudioOutput &ensureRenderDevice(speaker *target_)
     });
     fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
     fresh->setOnFault([](DeviceFault fault) {
-        qCWarning(lcPlayback) << "the sound output failed while playing; it is set up afresh at the next playback";
+        qCWarning(lcPlayback)
+            << "the sound output failed while playing; it is set up afresh at the next playback";
         postFault(fault);
     });
     AudioOutput &made = *fresh;

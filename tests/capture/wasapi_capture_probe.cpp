@@ -1,44 +1,189 @@
-// Opens the default microphone through the Windows layer and prints the sizes
-// of the first captured packets. Built by the cross-compile check; run it on
-// Windows (or under Wine) to see the device logic at work.
+// Records from the default microphone through the Windows layer and the real
+// AudioInput, and checks what arrived. Cross-compiled by the windows tests
+// and run under Wine, whose default microphone is the ALSA file device
+// reading TOLKA_MIC_FILE (tools/sound/file-devices.conf); runnable on Windows
+// by hand without options.
+//
+//   --path exact|converted|mix  how the format is agreed (default: all in turn)
+//   --expect RAW                the captured samples must be RAW's, sample
+//                               for sample, from where the capture began
+//   --allow-drops               ... block by block, where whole blocks may be
+//                               missing (a device without a clock, read by
+//                               Wine's timer, overruns now and then)
+//   --out RAW                   writes what was captured
+//   --expect-fault NAME         the set-up must fail with that fault
 #include "audioinput.h"
 #include "wasapicapturebackend.h"
+#include "wasapiprobe.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <vector>
 
-int main()
+namespace {
+
+using Path = WasapiCaptureBackend::FormatPath;
+
+const char *pathName(Path path)
 {
-    AudioInput device(std::make_unique<WasapiCaptureBackend>());
+    switch (path) {
+    case Path::Exact:
+        return "exact";
+    case Path::Converted:
+        return "converted";
+    case Path::MixFormat:
+        return "mix";
+    }
+    return "?";
+}
+
+// Where `captured` lies in `reference`: its first loud stretch is looked up
+// (silence would match anywhere), then the offset of its first sample.
+std::optional<std::size_t> offsetIn(const std::vector<std::int16_t> &reference,
+                                    const std::vector<std::int16_t> &captured)
+{
+    constexpr std::size_t window = 480;
+    std::size_t loud = 0;
+    while (loud < captured.size() && std::abs(captured[loud]) < 2000)
+        ++loud;
+    if (loud + window > captured.size())
+        return std::nullopt;
+    for (std::size_t at = loud; at + window <= reference.size(); ++at)
+        if (std::equal(captured.begin() + long(loud), captured.begin() + long(loud + window),
+                       reference.begin() + long(at)))
+            return at - loud;
+    return std::nullopt;
+}
+
+// Every loud block of `captured` must lie in `reference`, each after the one
+// before; gives the number of blocks matched, or none if one does not match.
+std::optional<std::size_t> blocksIn(const std::vector<std::int16_t> &reference,
+                                    const std::vector<std::int16_t> &captured, std::size_t &skipped)
+{
+    constexpr std::size_t block = 480;
+    std::size_t from = 0;
+    std::size_t matched = 0;
+    skipped = 0;
+    for (std::size_t at = 0; at + block <= captured.size(); at += block) {
+        const auto begin = captured.begin() + long(at);
+        if (std::none_of(begin, begin + long(block), [](std::int16_t v) { return std::abs(v) >= 2000; }))
+            continue; // quiet blocks would match in many places
+        const auto found =
+            std::search(reference.begin() + long(from), reference.end(), begin, begin + long(block));
+        if (found == reference.end())
+            return std::nullopt;
+        const auto position = std::size_t(found - reference.begin());
+        skipped += (position - from) / block;
+        from = position + block;
+        ++matched;
+    }
+    return matched;
+}
+
+int record(Path first, const wasapiprobe::Options &options)
+{
+    auto backend = std::make_unique<WasapiCaptureBackend>(std::cerr, first);
+    WasapiCaptureBackend *layer = backend.get();
+    AudioInput device(std::move(backend));
+
+    if (const auto expected = options.value("--expect-fault")) {
+        const std::optional<DeviceFault> fault = wasapiprobe::faultNamed(*expected);
+        if (device.initialize()) {
+            std::printf("the microphone was set up, where %s was expected\n", expected->c_str());
+            return 1;
+        }
+        std::printf("set-up failed: %s\n", wasapiprobe::faultName(device.fault()));
+        return fault && device.fault() == *fault ? 0 : 1;
+    }
     if (!device.initialize()) {
-        std::puts("the default microphone could not be set up");
+        std::printf("the microphone could not be set up: %s\n", wasapiprobe::faultName(device.fault()));
         return 1;
     }
+    std::printf("format agreed: %s (asked for %s)\n", pathName(layer->formatPath()), pathName(first));
+
+    constexpr std::size_t wanted = AudioInput::defaultRate; // one second
     std::mutex mutex;
     std::condition_variable arrived;
-    std::vector<std::uint64_t> sizes;
+    std::vector<std::int16_t> captured;
+    int stops = 0;
     device.setCallbacks(
-        [&](const std::int16_t *, std::uint64_t frames) {
+        [&](const std::int16_t *samples, std::uint64_t frames) {
             std::lock_guard lock(mutex);
-            if (sizes.size() < 10)
-                sizes.push_back(frames);
+            captured.insert(captured.end(), samples, samples + frames);
             arrived.notify_all();
         },
-        [] { std::puts("stopped"); });
+        [&] {
+            std::lock_guard lock(mutex);
+            ++stops;
+        });
     if (!device.start()) {
-        std::puts("the microphone did not start");
+        std::printf("the microphone did not start: %s\n", wasapiprobe::faultName(device.fault()));
         return 1;
     }
     {
         std::unique_lock lock(mutex);
-        arrived.wait_for(lock, std::chrono::seconds(2), [&] { return sizes.size() >= 10; });
+        arrived.wait_for(lock, std::chrono::seconds(10), [&] { return captured.size() >= wanted; });
     }
     device.stop();
+
     std::lock_guard lock(mutex);
-    for (std::uint64_t size : sizes)
-        std::printf("packet of %llu frames\n", static_cast<unsigned long long>(size));
-    return sizes.empty() ? 1 : 0;
+    std::printf("captured %zu frames, stopped %d time(s)\n", captured.size(), stops);
+    if (captured.size() < wanted || stops != 1)
+        return 1;
+    if (const auto out = options.value("--out"); out && !wasapiprobe::writeSamples(*out, captured)) {
+        std::printf("cannot write %s\n", out->c_str());
+        return 1;
+    }
+    const auto expect = options.value("--expect");
+    if (!expect)
+        return 0;
+    const std::vector<std::int16_t> reference = wasapiprobe::readSamples(*expect);
+    if (options.value("--allow-drops")) {
+        std::size_t skipped = 0;
+        const std::optional<std::size_t> matched = blocksIn(reference, captured, skipped);
+        if (!matched) {
+            std::printf("a captured block is not in %s\n", expect->c_str());
+            return 1;
+        }
+        std::printf("%zu loud blocks found unchanged, in order; the fixture's blocks between them: %zu\n",
+                    *matched, skipped);
+        return *matched >= captured.size() / 480 / 2 ? 0 : 1;
+    }
+    const std::optional<std::size_t> offset = offsetIn(reference, captured);
+    if (reference.empty() || !offset) {
+        std::printf("the capture is not found in %s (%zu samples)\n", expect->c_str(), reference.size());
+        return 1;
+    }
+    // Sample for sample until the fixture ends (a device may go on with
+    // anything after it).
+    const std::size_t compared = std::min(captured.size(), reference.size() - *offset);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < compared; ++i)
+        differing += captured[i] != reference[*offset + i];
+    std::printf("compared %zu samples from fixture sample %zu: %zu differ\n", compared, *offset, differing);
+    return differing == 0 && compared >= wanted / 2 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const wasapiprobe::Options options(argc, argv);
+    const auto path = options.value("--path");
+    if (!path) {
+        int failed = 0;
+        for (Path first : {Path::Exact, Path::Converted, Path::MixFormat})
+            failed += record(first, options);
+        return failed == 0 ? 0 : 1;
+    }
+    for (Path first : {Path::Exact, Path::Converted, Path::MixFormat})
+        if (*path == pathName(first))
+            return record(first, options);
+    std::printf("unknown --path %s\n", path->c_str());
+    return 2;
 }

@@ -1,35 +1,115 @@
-// Plays one second of a 440 Hz tone on the default output through the render
-// device. Built by the Windows cross-compile check; runnable on Windows by hand.
+// Plays a known second of sound on the default output through the Windows
+// layer and the real AudioOutput at half volume, and checks what the device
+// received. Cross-compiled by the windows tests and run under Wine, whose
+// default output is the ALSA file device writing TOLKA_RENDER_FILE
+// (tools/sound/file-devices.conf); runnable on Windows by hand without
+// options.
+//
+//   --rendered RAW         after the device is closed, RAW must hold the
+//                          sound scaled by the volume, sample for sample
+//   --expect-fault NAME    the set-up must fail with that fault
 #include "audiooutput.h"
+#include "wasapiprobe.h"
+#include "wasapirenderbackend.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <thread>
+#include <vector>
 
-int main()
+namespace {
+
+constexpr float volume = 0.5f;
+
+// A 440 Hz tone with a little ramp on it, never zero, so that where it begins
+// in the rendered file is plain.
+std::vector<std::int16_t> knownSound()
 {
-    AudioOutput device(makePlatformRenderBackend());
-    if (!device.initialize()) {
-        std::fprintf(stderr, "no render device\n");
-        return 1;
+    std::vector<std::int16_t> sound(AudioOutput::rate);
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        const double tone =
+            8000 * std::sin(2 * 3.141592653589793 * 440.0 * double(i) / AudioOutput::rate + 0.3);
+        const auto value = static_cast<std::int16_t>(tone + double(i % 7) + 4);
+        sound[i] = value == 0 ? 1 : value;
     }
-    double phase = 0;
-    std::uint64_t remaining = AudioOutput::rate;
-    device.setPullSamples([&phase, &remaining](std::int16_t *buffer, std::uint64_t frames) {
-        for (std::uint64_t i = 0; i < frames; ++i) {
-            buffer[i] = remaining > 0 ? static_cast<std::int16_t>(8000 * std::sin(phase)) : 0;
-            phase += 2 * 3.141592653589793 * 440.0 / AudioOutput::rate;
-            if (remaining > 0)
-                --remaining;
+    return sound;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const wasapiprobe::Options options(argc, argv);
+    auto backend = std::make_unique<WasapiRenderBackend>(std::cerr);
+    WasapiRenderBackend *layer = backend.get();
+    auto device = std::make_unique<AudioOutput>(std::move(backend));
+
+    if (const auto expected = options.value("--expect-fault")) {
+        const std::optional<DeviceFault> fault = wasapiprobe::faultNamed(*expected);
+        if (device->initialize()) {
+            std::printf("the output was set up, where %s was expected\n", expected->c_str());
+            return 1;
         }
-    });
-    device.setVolume(0.5f);
-    if (!device.start()) {
-        std::fprintf(stderr, "the render device did not start\n");
+        std::printf("set-up failed: %s\n", wasapiprobe::faultName(device->fault()));
+        return fault && device->fault() == *fault ? 0 : 1;
+    }
+    if (!device->initialize()) {
+        std::printf("no render device: %s\n", wasapiprobe::faultName(device->fault()));
         return 1;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    device.stop();
-    return device.wakeUps() > 0 ? 0 : 1;
+    std::printf("format: %s\n", layer->isConverted() ? "converted by the engine" : "taken as it is");
+
+    const std::vector<std::int16_t> sound = knownSound();
+    std::size_t next = 0;
+    std::atomic<bool> done{false};
+    device->setPullSamples([&](std::int16_t *buffer, std::uint64_t frames) {
+        for (std::uint64_t i = 0; i < frames; ++i)
+            buffer[i] = next < sound.size() ? sound[next++] : 0;
+        if (next == sound.size())
+            done.store(true);
+    });
+    device->setVolume(volume);
+    if (!device->start()) {
+        std::printf("the render device did not start: %s\n", wasapiprobe::faultName(device->fault()));
+        return 1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Some silence after the sound, so that all of it has left the buffer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    device->stop();
+    const bool played = done.load();
+    // Closing the device closes the file it writes to.
+    device.reset();
+    std::printf("played %s\n", played ? "the whole sound" : "only part of the sound");
+    if (!played)
+        return 1;
+
+    const auto renderedPath = options.value("--rendered");
+    if (!renderedPath)
+        return 0;
+    const std::vector<std::int16_t> rendered = wasapiprobe::readSamples(*renderedPath);
+    std::vector<std::int16_t> expected = sound;
+    AudioOutput::applyVolume(expected.data(), expected.size(), volume);
+    std::size_t start = 0;
+    while (start < rendered.size() && rendered[start] == 0)
+        ++start;
+    if (start + expected.size() > rendered.size()) {
+        std::printf("%s holds %zu samples, the sound from %zu does not fit\n", renderedPath->c_str(),
+                    rendered.size(), start);
+        return 1;
+    }
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        differing += rendered[start + i] != expected[i];
+    std::size_t trailing = 0;
+    for (std::size_t i = start + expected.size(); i < rendered.size(); ++i)
+        trailing += rendered[i] != 0;
+    std::printf("rendered from sample %zu: %zu of %zu differ, %zu not silent after it\n", start, differing,
+                expected.size(), trailing);
+    return differing == 0 && trailing == 0 ? 0 : 1;
 }

@@ -37,6 +37,7 @@ WasapiRenderBackend::~WasapiRenderBackend()
 // the failures that are not worth a line.
 bool WasapiRenderBackend::fail(const char *message, HRESULT result)
 {
+    noteFault(wasapi::faultOf(result));
     if (message)
         wasapi::reportFailure(m_errors, ("AudioOutput Error: " + std::string(message) + " HR=0x").c_str(),
                               result);
@@ -44,20 +45,41 @@ bool WasapiRenderBackend::fail(const char *message, HRESULT result)
     return false;
 }
 
+// Whether a call succeeded; notes the fault if not.
+bool WasapiRenderBackend::noted(HRESULT result)
+{
+    if (SUCCEEDED(result))
+        return true;
+    noteFault(wasapi::faultOf(result));
+    return false;
+}
+
 bool WasapiRenderBackend::open()
 {
     close();
-    if (!m_com.acquire())
+    noteFault(DeviceFault::None);
+    if (!m_com.acquire()) {
+        noteFault(DeviceFault::Failed);
         return false;
+    }
 
     wasapi::Step step = wasapi::Step::Enumerator;
     HRESULT hr = wasapi::activateDefaultClient(eRender, m_enumerator, m_device, m_client, step);
     if (FAILED(hr))
         return fail(stepFailure(step), hr);
+    m_deviceId = wasapi::endpointId(m_device);
     WAVEFORMATEX format = wasapi::pcmFormat();
-    // No format check first: the conversion flags let the engine adapt it.
-    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted, wasapi::bufferDuration,
-                              0, &format, nullptr);
+    // Taken as it is when the engine says so exactly; otherwise (a float
+    // stereo mix, most often) the engine converts it.
+    WAVEFORMATEX *closest = nullptr;
+    hr = m_client->IsFormatSupported(AUDCLNT_SHAREMODE_SHARED, &format, &closest);
+    CoTaskMemFree(closest);
+    if (FAILED(hr) && wasapi::faultOf(hr) != DeviceFault::Failed)
+        return fail("IsFormatSupported failed", hr);
+    m_converted = hr != S_OK;
+    hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED,
+                              m_converted ? wasapi::eventDrivenConverted : wasapi::eventDriven,
+                              wasapi::bufferDuration, 0, &format, nullptr);
     if (FAILED(hr))
         return fail("Initialize failed", hr);
     hr = wasapi::attachEvent(m_client, m_event);
@@ -79,12 +101,18 @@ void WasapiRenderBackend::close()
     wasapi::releaseInterface(m_client);
     wasapi::releaseInterface(m_device);
     wasapi::releaseInterface(m_enumerator);
+    m_deviceId.clear();
     m_com.release();
+}
+
+bool WasapiRenderBackend::isStillDefault()
+{
+    return m_deviceId.empty() || wasapi::defaultEndpointId(m_enumerator, eRender) == m_deviceId;
 }
 
 bool WasapiRenderBackend::start()
 {
-    return m_client && SUCCEEDED(m_client->Start());
+    return m_client && noted(m_client->Start());
 }
 
 void WasapiRenderBackend::stop()
@@ -100,7 +128,7 @@ void WasapiRenderBackend::stop()
 bool WasapiRenderBackend::bufferFrames(std::uint32_t &frames)
 {
     UINT32 size = 0;
-    if (!m_client || FAILED(m_client->GetBufferSize(&size)))
+    if (!m_client || !noted(m_client->GetBufferSize(&size)))
         return false;
     frames = size;
     return true;
@@ -120,7 +148,7 @@ void WasapiRenderBackend::wake()
 bool WasapiRenderBackend::queuedFrames(std::uint32_t &frames)
 {
     UINT32 padding = 0;
-    if (!m_client || FAILED(m_client->GetCurrentPadding(&padding)))
+    if (!m_client || !noted(m_client->GetCurrentPadding(&padding)))
         return false;
     frames = padding;
     return true;
@@ -129,12 +157,12 @@ bool WasapiRenderBackend::queuedFrames(std::uint32_t &frames)
 std::int16_t *WasapiRenderBackend::acquire(std::uint32_t frames)
 {
     BYTE *data = nullptr;
-    if (!m_renderClient || FAILED(m_renderClient->GetBuffer(frames, &data)))
+    if (!m_renderClient || !noted(m_renderClient->GetBuffer(frames, &data)))
         return nullptr;
     return reinterpret_cast<std::int16_t *>(data);
 }
 
 bool WasapiRenderBackend::release(std::uint32_t frames)
 {
-    return m_renderClient && SUCCEEDED(m_renderClient->ReleaseBuffer(frames, 0));
+    return m_renderClient && noted(m_renderClient->ReleaseBuffer(frames, 0));
 }

@@ -60,6 +60,11 @@ var Label = ({
     lengthLimit: 53,
     requestRefused: 54,
     offlineStarting: 55,
+    microphoneLost: 56,
+    outputLost: 57,
+    deviceInUse: 58,
+    microphoneBlocked: 59,
+    privacySettings: 60,
 });
 
 // Panels made so far by this copy, by type name.
@@ -276,7 +281,7 @@ function sortMessages(tag, value) {
         break;
     case "AUDIOERROR":
         getPanel("Busy").visible = false;
-        notify(value.device === "output" ? lang(Label.noSoundOutput) : lang(Label.noMicrophone));
+        audioNotice(value);
         break;
     case "SERVICE":
         serviceChanged(value);
@@ -307,6 +312,33 @@ function sortMessages(tag, value) {
 // A short message above the toolbar, with an action where one helps.
 function notify(text, actionText = "", action = null) {
     getPanel("Notice").show(text, actionText, action);
+}
+
+// Where Windows lets the user turn the microphone back on for applications.
+var privacySettingsUrl = "ms-settings:privacy-microphone";
+
+// What a failed sound device means for the user ("AUDIOERROR" values name
+// the device and, where known, the reason).
+function audioNotice(error) {
+    const output = error.device === "output";
+    switch (error.reason) {
+    case "lost":
+        notify(lang(output ? Label.outputLost : Label.microphoneLost));
+        break;
+    case "inUse":
+        notify(lang(Label.deviceInUse));
+        break;
+    case "permission":
+        if (Qt.platform.os === "windows")
+            notify(lang(Label.microphoneBlocked), lang(Label.privacySettings),
+                   () => Qt.openUrlExternally(privacySettingsUrl));
+        else
+            notify(lang(Label.microphoneBlocked));
+        break;
+    default:
+        notify(lang(output ? Label.noSoundOutput : Label.noMicrophone));
+        break;
+    }
 }
 
 function openAccount() {

@@ -52,7 +52,14 @@ TestCase {
             {name: "ERROR", tag: "language refused", value: error("translation", "badRequest", "400036"), text: "label 46", action: ""},
             {name: "ERROR", tag: "bad request", value: error("synthesis", "badRequest", "400"), text: "label 54", action: ""},
             {name: "AUDIOERROR", tag: "microphone", value: {"device": "microphone"}, text: "label 49", action: ""},
-            {name: "AUDIOERROR", tag: "sound output", value: {"device": "output"}, text: "label 50", action: ""}
+            {name: "AUDIOERROR", tag: "sound output", value: {"device": "output"}, text: "label 50", action: ""},
+            {name: "AUDIOERROR", tag: "no microphone at all", value: {"device": "microphone", "reason": "missing"}, text: "label 49", action: ""},
+            {name: "AUDIOERROR", tag: "microphone unplugged", value: {"device": "microphone", "reason": "lost"}, text: "label 56", action: ""},
+            {name: "AUDIOERROR", tag: "output unplugged", value: {"device": "output", "reason": "lost"}, text: "label 57", action: ""},
+            {name: "AUDIOERROR", tag: "held by another program", value: {"device": "output", "reason": "inUse"}, text: "label 58", action: ""},
+            // The way to the privacy settings exists on Windows only.
+            {name: "AUDIOERROR", tag: "microphone blocked", value: {"device": "microphone", "reason": "permission"}, text: "label 59",
+                action: Qt.platform.os === "windows" ? "label 60" : ""}
         ];
     }
     function test_every_failure_has_its_words(data) {
