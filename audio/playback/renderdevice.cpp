@@ -48,30 +48,17 @@ QPointer<speaker> &target()
 // thread would race with its destruction on the worker thread.
 std::atomic<QObject *> relayObject{nullptr};
 
-void postToTarget(void (speaker::*method)())
+// Runs `call` on the current speaker, on the worker thread.
+template <typename Call> void postToTarget(Call call)
 {
     QObject *relay = relayObject.load();
     if (!relay || !QCoreApplication::instance())
         return;
     QMetaObject::invokeMethod(
         relay,
-        [method] {
+        [call] {
             if (speaker *s = target().data())
-                (s->*method)();
-        },
-        Qt::QueuedConnection);
-}
-
-void postFault(DeviceFault fault)
-{
-    QObject *relay = relayObject.load();
-    if (!relay || !QCoreApplication::instance())
-        return;
-    QMetaObject::invokeMethod(
-        relay,
-        [fault] {
-            if (speaker *s = target().data())
-                s->deviceFailed(fault);
+                call(*s);
         },
         Qt::QueuedConnection);
 }
@@ -102,13 +89,13 @@ AudioOutput &ensureRenderDevice(speaker *target_)
         qCWarning(lcPlayback) << "the render device could not be set up; the next playback tries again";
     fresh->setPullSamples([](std::int16_t *buffer, std::uint64_t frames) {
         if (playbackState::instance().pullSamples(buffer, frames))
-            postToTarget(&speaker::stopPlayback);
+            postToTarget([](speaker &s) { s.stopPlayback(); });
     });
-    fresh->setOnStopped([] { postToTarget(&speaker::playbackFinished); });
+    fresh->setOnStopped([] { postToTarget([](speaker &s) { s.playbackFinished(); }); });
     fresh->setOnFault([](DeviceFault fault) {
         qCWarning(lcPlayback)
             << "the sound output failed while playing; it is set up afresh at the next playback";
-        postFault(fault);
+        postToTarget([fault](speaker &s) { s.deviceFailed(fault); });
     });
     AudioOutput &made = *fresh;
     // The previous instance failed to set up or failed for good; its render
