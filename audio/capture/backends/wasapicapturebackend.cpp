@@ -70,7 +70,7 @@ bool WasapiCaptureBackend::fail(const char *message, HRESULT result)
     return false;
 }
 
-// Whether a failed call still leaves the stream usable; notes the fault if not.
+// Whether a call succeeded; notes the fault if not.
 bool WasapiCaptureBackend::noted(HRESULT result)
 {
     if (SUCCEEDED(result))
@@ -151,15 +151,18 @@ HRESULT WasapiCaptureBackend::initializeMixFormat()
     if (FAILED(hr))
         return hr;
     const std::optional<PcmConverter::Sample> sample = mixSample(*mix);
-    if (!sample) {
+    if (sample)
+        m_converter.emplace(*sample, int(mix->nChannels), int(mix->nSamplesPerSec));
+    if (!m_converter || !m_converter->isValid()) {
         CoTaskMemFree(mix);
+        m_converter.reset();
         return AUDCLNT_E_UNSUPPORTED_FORMAT;
     }
     m_path = FormatPath::MixFormat;
     hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDriven, wasapi::bufferDuration, 0, mix,
                               nullptr);
-    if (SUCCEEDED(hr))
-        m_converter.emplace(*sample, int(mix->nChannels), int(mix->nSamplesPerSec));
+    if (FAILED(hr))
+        m_converter.reset();
     CoTaskMemFree(mix);
     return hr;
 }
