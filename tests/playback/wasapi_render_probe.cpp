@@ -69,22 +69,30 @@ int main(int argc, char **argv)
     const std::vector<std::int16_t> sound = knownSound();
     std::size_t next = 0;
     std::atomic<bool> done{false};
+    // Frames handed to the device in all, silence after the sound included.
+    std::atomic<std::uint64_t> pulled{0};
     device->setPullSamples([&](std::int16_t *buffer, std::uint64_t frames) {
         for (std::uint64_t i = 0; i < frames; ++i)
             buffer[i] = next < sound.size() ? sound[next++] : 0;
         if (next == sound.size())
             done.store(true);
+        pulled.fetch_add(frames);
     });
     device->setVolume(volume);
-    if (!device->start()) {
+    std::uint32_t bufferFrames = 0;
+    if (!layer->bufferFrames(bufferFrames) || !device->start()) {
         std::printf("the render device did not start: %s\n", wasapiprobe::faultName(device->fault()));
         return 1;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done.load() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    // Some silence after the sound, so that all of it has left the buffer.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Once a whole buffer of silence more has been asked for, the device has
+    // taken every frame of the sound out of its buffer (a stop drops what is
+    // still queued).
+    const std::uint64_t end = pulled.load() + bufferFrames + 1;
+    while (pulled.load() < end && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     device->stop();
     const bool played = done.load();
     // Closing the device closes the file it writes to.
