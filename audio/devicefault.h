@@ -14,6 +14,13 @@ enum class DeviceFault
     Failed,  // any other failure
 };
 
+// Whether the device is done for: gone, refused or taken. Anything else (a
+// passing error) may be tried again on the same device.
+[[nodiscard]] constexpr bool endsDevice(DeviceFault fault)
+{
+    return fault != DeviceFault::None && fault != DeviceFault::Failed;
+}
+
 // The "reason" that goes with AUDIOERROR to the interface; null when there is
 // nothing more specific to say than that the device failed.
 [[nodiscard]] constexpr const char *faultReason(DeviceFault fault)

@@ -105,18 +105,10 @@ void AudioInput::setFaultCallback(FaultCallback onFault)
 // waiting; a device that is gone, refused or taken ends the run.
 bool AudioInput::deviceGone()
 {
-    switch (m_backend->fault()) {
-    case DeviceFault::Lost:
-    case DeviceFault::Missing:
-    case DeviceFault::Denied:
-    case DeviceFault::InUse:
-        m_broken.store(true);
-        return true;
-    case DeviceFault::None:
-    case DeviceFault::Failed:
-        break;
-    }
-    return false;
+    if (!endsDevice(m_backend->fault()))
+        return false;
+    m_broken.store(true);
+    return true;
 }
 
 // On the capture thread, after the loop: tells of the fault, and unless a

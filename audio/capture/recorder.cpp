@@ -1,5 +1,6 @@
 #include "recorder.h"
 
+#include "audioerror.h"
 #include "audioinput.h"
 #include "capturedevice.h"
 #include "messenger.h"
@@ -10,10 +11,8 @@ namespace {
 // AUDIOERROR for the microphone, with the reason when there is one to give.
 void reportMicrophone(DeviceFault fault)
 {
-    QVariantMap value{{QStringLiteral("device"), QStringLiteral("microphone")}};
-    if (const char *reason = faultReason(fault))
-        value.insert(QStringLiteral("reason"), QString::fromLatin1(reason));
-    messenger::instance()->forwardMessage(QStringLiteral("AUDIOERROR"), value);
+    messenger::instance()->forwardMessage(QStringLiteral("AUDIOERROR"),
+                                          audioErrorValue(QStringLiteral("microphone"), fault));
 }
 } // namespace
 

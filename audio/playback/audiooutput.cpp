@@ -169,7 +169,7 @@ void AudioOutput::run()
     // A time-out or a passing error leaves the device stalled, to be started
     // again; a device that is gone, refused or taken is done for.
     const DeviceFault fault = m_backend->fault();
-    if (!m_running.load() || fault == DeviceFault::None || fault == DeviceFault::Failed)
+    if (!m_running.load() || !endsDevice(fault))
         return;
     m_broken.store(true);
     OnFault callback;

@@ -1,5 +1,6 @@
 #include "speaker.h"
 
+#include "audioerror.h"
 #include "audiooutput.h"
 #include "messenger.h"
 #include "playbacklogging.h"
@@ -100,10 +101,7 @@ bool speaker::startPlayback(const QByteArray &source, double volume)
 
 void speaker::reportOutput(DeviceFault fault)
 {
-    QVariantMap value{{u"device"_s, u"output"_s}};
-    if (const char *reason = faultReason(fault))
-        value.insert(u"reason"_s, QString::fromLatin1(reason));
-    m_hub->forwardMessage(u"AUDIOERROR"_s, value);
+    m_hub->forwardMessage(u"AUDIOERROR"_s, audioErrorValue(u"output"_s, fault));
 }
 
 void speaker::deviceFailed(DeviceFault fault)

@@ -73,15 +73,8 @@ int record(Path first, const wasapiprobe::Options &options)
     WasapiCaptureBackend *layer = backend.get();
     AudioInput device(std::move(backend));
 
-    if (const auto expected = options.value("--expect-fault")) {
-        const std::optional<DeviceFault> fault = wasapiprobe::faultNamed(*expected);
-        if (device.initialize()) {
-            std::printf("the microphone was set up, where %s was expected\n", expected->c_str());
-            return 1;
-        }
-        std::printf("set-up failed: %s\n", wasapiprobe::faultName(device.fault()));
-        return fault && device.fault() == *fault ? 0 : 1;
-    }
+    if (const auto expected = options.value("--expect-fault"))
+        return wasapiprobe::expectSetUpFault(device, *expected);
     if (!device.initialize()) {
         std::printf("the microphone could not be set up: %s\n", wasapiprobe::faultName(device.fault()));
         return 1;

@@ -51,15 +51,8 @@ int main(int argc, char **argv)
     WasapiRenderBackend *layer = backend.get();
     auto device = std::make_unique<AudioOutput>(std::move(backend));
 
-    if (const auto expected = options.value("--expect-fault")) {
-        const std::optional<DeviceFault> fault = wasapiprobe::faultNamed(*expected);
-        if (device->initialize()) {
-            std::printf("the output was set up, where %s was expected\n", expected->c_str());
-            return 1;
-        }
-        std::printf("set-up failed: %s\n", wasapiprobe::faultName(device->fault()));
-        return fault && device->fault() == *fault ? 0 : 1;
-    }
+    if (const auto expected = options.value("--expect-fault"))
+        return wasapiprobe::expectSetUpFault(*device, *expected);
     if (!device->initialize()) {
         std::printf("no render device: %s\n", wasapiprobe::faultName(device->fault()));
         return 1;

@@ -31,21 +31,22 @@ private:
     char **m_argv;
 };
 
-[[nodiscard]] inline std::optional<DeviceFault> faultNamed(const std::string &name)
-{
-    for (DeviceFault fault : {DeviceFault::None, DeviceFault::Missing, DeviceFault::Lost, DeviceFault::Denied,
-                              DeviceFault::InUse, DeviceFault::Failed}) {
-        const char *reason = faultReason(fault);
-        if (name == (reason ? reason : fault == DeviceFault::None ? "none" : "failed"))
-            return fault;
-    }
-    return std::nullopt;
-}
-
 [[nodiscard]] inline const char *faultName(DeviceFault fault)
 {
     const char *reason = faultReason(fault);
     return reason ? reason : fault == DeviceFault::None ? "none" : "failed";
+}
+
+// The exit code of a probe whose device must fail to set up with the fault
+// named `expected`: 0 when it does.
+template <typename Device> int expectSetUpFault(Device &device, const std::string &expected)
+{
+    if (device.initialize()) {
+        std::printf("the device was set up, where %s was expected\n", expected.c_str());
+        return 1;
+    }
+    std::printf("set-up failed: %s\n", faultName(device.fault()));
+    return expected == faultName(device.fault()) ? 0 : 1;
 }
 
 // A file of 16-bit little-endian samples; empty when it cannot be read.

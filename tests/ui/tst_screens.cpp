@@ -31,6 +31,15 @@ QVariantMap failure(const QString &service, const QString &kind, const QString &
             {QStringLiteral("wait"), wait}};
 }
 
+// An AUDIOERROR value: the device, and the reason when there is one.
+QVariantMap deviceError(const QString &device, const QString &reason = QString())
+{
+    QVariantMap value{{QStringLiteral("device"), device}};
+    if (!reason.isEmpty())
+        value.insert(QStringLiteral("reason"), reason);
+    return value;
+}
+
 // What the user may be told, by the messages that tell it, in the order
 // shown. A "SERVICE" value is the state the offline engines are put in.
 const QList<std::tuple<QString, QString, QVariant>> messages{
@@ -42,22 +51,16 @@ const QList<std::tuple<QString, QString, QVariant>> messages{
      failure(QStringLiteral("recognition"), QStringLiteral("nothingRecognised"), QStringLiteral("NoMatch"))},
     {QStringLiteral("languageRefused"), QStringLiteral("ERROR"),
      failure(QStringLiteral("translation"), QStringLiteral("badRequest"), QStringLiteral("400036"))},
-    {QStringLiteral("microphone"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")}}},
-    {QStringLiteral("output"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("output")}}},
+    {QStringLiteral("microphone"), QStringLiteral("AUDIOERROR"), deviceError(QStringLiteral("microphone"))},
+    {QStringLiteral("output"), QStringLiteral("AUDIOERROR"), deviceError(QStringLiteral("output"))},
     {QStringLiteral("microphoneLost"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")},
-                 {QStringLiteral("reason"), QStringLiteral("lost")}}},
+     deviceError(QStringLiteral("microphone"), QStringLiteral("lost"))},
     {QStringLiteral("outputLost"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("output")},
-                 {QStringLiteral("reason"), QStringLiteral("lost")}}},
+     deviceError(QStringLiteral("output"), QStringLiteral("lost"))},
     {QStringLiteral("deviceInUse"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("output")},
-                 {QStringLiteral("reason"), QStringLiteral("inUse")}}},
+     deviceError(QStringLiteral("output"), QStringLiteral("inUse"))},
     {QStringLiteral("microphoneBlocked"), QStringLiteral("AUDIOERROR"),
-     QVariantMap{{QStringLiteral("device"), QStringLiteral("microphone")},
-                 {QStringLiteral("reason"), QStringLiteral("permission")}}},
+     deviceError(QStringLiteral("microphone"), QStringLiteral("permission"))},
     {QStringLiteral("unreachable"), QStringLiteral("WARNING"), false},
     {QStringLiteral("offlineStarting"), QStringLiteral("SERVICE"), QStringLiteral("starting")},
     {QStringLiteral("offlineFailed"), QStringLiteral("SERVICE"), QStringLiteral("failed")}};

@@ -125,14 +125,14 @@ HRESULT WasapiCaptureBackend::initializeStream()
                 return hr;
         }
         // A device that is gone, refused or taken will not do better below.
-        if (FAILED(hr) && wasapi::faultOf(hr) != DeviceFault::Failed)
+        if (FAILED(hr) && endsDevice(wasapi::faultOf(hr)))
             return hr;
     }
     if (m_first != FormatPath::MixFormat) {
         m_path = FormatPath::Converted;
         hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED, wasapi::eventDrivenConverted,
                                   wasapi::bufferDuration, 0, &format, nullptr);
-        if (SUCCEEDED(hr) || wasapi::faultOf(hr) != DeviceFault::Failed)
+        if (SUCCEEDED(hr) || endsDevice(wasapi::faultOf(hr)))
             return hr;
     }
     return initializeMixFormat();

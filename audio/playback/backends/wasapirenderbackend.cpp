@@ -74,7 +74,7 @@ bool WasapiRenderBackend::open()
     WAVEFORMATEX *closest = nullptr;
     hr = m_client->IsFormatSupported(AUDCLNT_SHAREMODE_SHARED, &format, &closest);
     CoTaskMemFree(closest);
-    if (FAILED(hr) && wasapi::faultOf(hr) != DeviceFault::Failed)
+    if (FAILED(hr) && endsDevice(wasapi::faultOf(hr)))
         return fail("IsFormatSupported failed", hr);
     m_converted = hr != S_OK;
     hr = m_client->Initialize(AUDCLNT_SHAREMODE_SHARED,
