@@ -24,6 +24,9 @@ public:
     void forwardMessage(const QString &tag, const QVariant &value);
 
     tolka::signal<QByteArray> recordingReady;
+    // The pages of the recording being made, in order, as they are made;
+    // the first of each recording holds its two header pages.
+    tolka::signal<QByteArray> recordingPages;
     tolka::signal<QByteArray> speechReady;
 };
 

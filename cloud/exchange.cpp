@@ -3,6 +3,7 @@
 #include "clientstate.h"
 #include "cloudlogging.h"
 #include "frame.h"
+#include "quickconnections.h"
 #include "serviceswitch.h"
 
 #include <QCoreApplication>
@@ -121,11 +122,13 @@ void post(Exchange exchange)
     if (exchange.onSend)
         exchange.onSend();
     const auto shared = std::make_shared<const Exchange>(std::move(exchange));
-    s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
-                        [shared](QRestReply &reply) {
-                            handleReply(*shared, reply);
-                            releaseReply(reply);
-                        });
+    quickenConnectionsTo(shared->request.url());
+    QNetworkReply *network = s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
+                                                 [shared](QRestReply &reply) {
+                                                     handleReply(*shared, reply);
+                                                     releaseReply(reply);
+                                                 });
+    quickenConnectionOf(network);
 }
 
 QVariantMap errorMessage(Service service, const Verdict &verdict)

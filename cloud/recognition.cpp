@@ -5,9 +5,34 @@
 #include "frame.h"
 #include "keys.h"
 
+#include <QHttpHeaders>
 #include <QUrlQuery>
 
 namespace tolka::cloud {
+
+QNetworkRequest recognitionRequestFor(const QByteArray &language, std::optional<qint64> contentLength)
+{
+    ClientState &s = clientState();
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("language"), QString::fromUtf8(language));
+    query.addQueryItem(QStringLiteral("profanity"), QStringLiteral("raw"));
+    s.recognitionUrl.setQuery(query);
+    s.recognitionRequest.setUrl(s.recognitionUrl);
+    applyHeaders(s.recognitionRequest, contentLength);
+    QNetworkRequest request = s.recognitionRequest;
+    if (!contentLength)
+        request.setHeaders([&] {
+            QHttpHeaders headers = request.headers();
+            headers.removeAll(QHttpHeaders::WellKnownHeader::ContentLength);
+            return headers;
+        }());
+    return request;
+}
+
+void showRecognised(const QByteArray &answer)
+{
+    sendMessage(QStringLiteral("SPEECH"), QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
+}
 
 void recognizeShortAudio(const QByteArray &recording, const QByteArray &language)
 {
@@ -16,23 +41,14 @@ void recognizeShortAudio(const QByteArray &recording, const QByteArray &language
     ClientState &s = clientState();
     if (!s.restManager)
         return;
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("language"), QString::fromUtf8(language));
-    query.addQueryItem(QStringLiteral("profanity"), QStringLiteral("raw"));
-    s.recognitionUrl.setQuery(query);
-    s.recognitionRequest.setUrl(s.recognitionUrl);
     Exchange exchange;
     exchange.service = Service::Recognition;
     exchange.otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
-    applyHeaders(s.recognitionRequest, recording.size());
-    exchange.request = s.recognitionRequest;
+    exchange.request = recognitionRequestFor(language, recording.size());
     exchange.body = recording;
     exchange.onSend = [] { sendMessage(QStringLiteral("BUSY"), true); };
     exchange.onReply = [] { sendMessage(QStringLiteral("BUSY"), false); };
-    exchange.onSuccess = [](const QByteArray &answer) {
-        sendMessage(QStringLiteral("SPEECH"),
-                    QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
-    };
+    exchange.onSuccess = showRecognised;
     exchange.resend = [recording, language] { recognizeShortAudio(recording, language); };
     post(std::move(exchange));
 }

@@ -7,6 +7,7 @@
 #include "messenger.h"
 #include "recognition.h"
 #include "serviceswitch.h"
+#include "streamedrecognition.h"
 #include "synthesis.h"
 #include "translation.h"
 
@@ -52,6 +53,7 @@ void tts::init()
     s.hub = m_hub;
     s.receiver = *this;
     m_hub->recordingReady.connect(&s.receiver, &tts::onRecording);
+    m_hub->recordingPages.connect(&s.receiver, &tts::onRecordingPages);
     s.initialised = true;
     qCDebug(lcCloud) << "initialised, region" << s.credentials.speechRegion;
 }
@@ -82,5 +84,11 @@ void tts::onRecording(const QByteArray &recording)
 {
     ClientState &s = clientState();
     s.lastRecording = recording;
-    recognizeShortAudio(s.lastRecording, s.sourceLanguage);
+    if (!finishStreamedRecognition(s.lastRecording, s.sourceLanguage))
+        recognizeShortAudio(s.lastRecording, s.sourceLanguage);
+}
+
+void tts::onRecordingPages(const QByteArray &pages)
+{
+    takeRecordingPages(pages);
 }

@@ -27,6 +27,8 @@ public:
 
     // Receives a finished Ogg Opus recording from the hub and recognises it.
     void onRecording(const QByteArray &recording);
+    // Receives the pages of a recording still being made, to stream them.
+    void onRecordingPages(const QByteArray &pages);
 
     [[nodiscard]] const std::shared_ptr<messenger> &hub() const { return m_hub; }
 

@@ -1,6 +1,7 @@
 # Third-party libraries other than Qt.
 #   tolka::opus  libopus (encoding of recordings, decoding of synthesised speech)
 #   tolka::opusfile  libopusfile (the local service's reading of recordings)
+#   tolka::ogg  libogg (the local service's reading of recordings as they stream in)
 #   Qt6Keychain::Qt6Keychain  QtKeychain (optional; the credential store)
 #   ALSA::ALSA   ALSA (Linux audio devices)
 if(WIN32)
@@ -27,6 +28,18 @@ if(NOT TARGET tolka::opusfile)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(OPUSFILE REQUIRED IMPORTED_TARGET GLOBAL opusfile)
     add_library(tolka::opusfile ALIAS PkgConfig::OPUSFILE)
+endif()
+
+if(WIN32)
+    find_package(Ogg CONFIG QUIET)
+    if(TARGET Ogg::ogg)
+        add_library(tolka::ogg ALIAS Ogg::ogg)
+    endif()
+endif()
+if(NOT TARGET tolka::ogg)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(OGG REQUIRED IMPORTED_TARGET GLOBAL ogg)
+    add_library(tolka::ogg ALIAS PkgConfig::OGG)
 endif()
 
 # QtKeychain: the user's keys in the system's credential store. Optional:

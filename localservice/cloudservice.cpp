@@ -1,9 +1,13 @@
 #include "cloudservice.h"
 
+#include "connectionrouter.h"
+#include "serialwork.h"
 #include "servicelogging.h"
+#include "streamedrequest.h"
 #include "voicelist.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
@@ -11,8 +15,10 @@
 #include <QJsonObject>
 #include <QSslServer>
 #include <QTimer>
+#include <QUrlQuery>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -98,6 +104,22 @@ CloudService::Answer translatorFailed(const EngineFailure &failure)
             jsonType.toByteArray()};
 }
 
+// The short-audio reply: the words, where they were heard, or why not.
+CloudService::Answer recognitionAnswer(const EngineResult<Recognised> &result)
+{
+    if (!result)
+        return failed(result.error());
+    const bool matched = !result->text.isEmpty();
+    qCDebug(lcLocalService) << "recognised" << result->text;
+    QJsonObject reply{{QStringLiteral("RecognitionStatus"),
+                       matched ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
+                      {QStringLiteral("Offset"), result->offset},
+                      {QStringLiteral("Duration"), result->duration}};
+    if (matched)
+        reply.insert(QStringLiteral("DisplayText"), result->text);
+    return {200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+}
+
 } // namespace
 
 struct CloudService::Pending
@@ -136,9 +158,14 @@ bool CloudService::listen(const TlsIdentity &identity, quint16 port, const QHost
         m_sockets.insert(socket->peerPort(), socket);
         m_connectionPorts.append(socket->peerPort());
     });
-    if (!server->listen(address, port) || !bind(server.get()))
+    auto router = std::make_unique<ConnectionRouter>(server.get(), tls, this);
+    router->takeStreamed = [this](QSslSocket *socket, const Http1Head &head) {
+        return takeStreamed(socket, head);
+    };
+    if (!server->listen(address, port) || !router->start() || !bind(router->handover()))
         return false;
     m_server = server.release();
+    m_router = router.release();
     return true;
 }
 
@@ -223,7 +250,7 @@ void CloudService::complete(quint64 id, const Answer &answer)
     finish(pending->entry, answer, pending->responder);
 }
 
-void CloudService::finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder)
+ScriptedReply CloudService::settle(LoggedRequest &entry, Answer &answer)
 {
     // A scripted reply replaces the answer of a request that passed the checks.
     std::optional<ScriptedReply> scripted;
@@ -239,6 +266,12 @@ void CloudService::finish(LoggedRequest entry, Answer answer, QHttpServerRespond
     }
     entry.status = reply.dropConnection ? 0 : answer.status;
     m_log.append(entry);
+    return reply;
+}
+
+void CloudService::finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder)
+{
+    const ScriptedReply reply = settle(entry, answer);
     if (reply.dropConnection)
         dropConnection(entry.clientPort, responder);
     else
@@ -305,18 +338,7 @@ CloudService::Outcome CloudService::recognize(const QHttpServerRequest &request)
     if (const auto *rejected = std::get_if<Rejection>(&parsed))
         return refused(*rejected);
     return Job([engine = m_recognition, input = std::get<RecognitionInput>(parsed)](QDeadlineTimer deadline) {
-        const EngineResult<Recognised> result = engine->recognize(input.audio, input.language, deadline);
-        if (!result)
-            return failed(result.error());
-        const bool matched = !result->text.isEmpty();
-        qCDebug(lcLocalService) << "recognised" << input.language << result->text;
-        QJsonObject reply{{QStringLiteral("RecognitionStatus"),
-                           matched ? QStringLiteral("Success") : QStringLiteral("NoMatch")},
-                          {QStringLiteral("Offset"), result->offset},
-                          {QStringLiteral("Duration"), result->duration}};
-        if (matched)
-            reply.insert(QStringLiteral("DisplayText"), result->text);
-        return Answer{200, QJsonDocument(reply).toJson(QJsonDocument::Compact), jsonType.toByteArray()};
+        return recognitionAnswer(engine->recognize(input.audio, input.language, deadline));
     });
 }
 
@@ -378,4 +400,120 @@ void CloudService::dropConnection(quint16 clientPort, QHttpServerResponder &resp
             socket->abort();
         QTimer::singleShot(0, [unanswered] {});
     });
+}
+
+bool CloudService::takeStreamed(QSslSocket *socket, const Http1Head &head)
+{
+    if (head.method != "POST" || head.target.path() != recognitionPath || !head.isChunked())
+        return false;
+    auto *request = new StreamedRequest(socket, head, this);
+    LoggedRequest entry;
+    entry.arrival = QDateTime::currentDateTimeUtc();
+    entry.method = head.method;
+    entry.path = head.target.path();
+    entry.query = head.target.query(QUrl::FullyEncoded);
+    entry.headers = head.headers;
+    entry.clientPort = request->clientPort();
+    const QSslConfiguration session = request->sslConfiguration();
+    entry.tlsProtocol = protocolName(session.sessionProtocol());
+    entry.alpn = session.nextNegotiatedProtocol();
+    entry.operation = Operation::Recognition;
+    entry.streamed = true;
+    entry.keyRole = m_keys.roleOf(head.headers.combinedValue("Ocp-Apim-Subscription-Key"));
+
+    // Refused at the head, before any audio is sent, as the real service does.
+    const auto refuse = [this, request](LoggedRequest logged, const Rejection &rejected) {
+        logged.status = rejected.status;
+        m_log.append(logged);
+        request->answer(rejected.status, rejected.body, jsonType.toByteArray());
+    };
+    const auto key = checkSpeechKey(head.headers, m_keys);
+    if (const auto *rejected = std::get_if<Rejection>(&key)) {
+        refuse(entry, *rejected);
+        return true;
+    }
+    const auto language = checkRecognitionHead(QUrlQuery(head.target), head.headers);
+    if (const auto *rejected = std::get_if<Rejection>(&language)) {
+        refuse(entry, *rejected);
+        return true;
+    }
+    if (!head.expectsContinue()) {
+        refuse(entry, rejection(400, QStringLiteral("400"),
+                                QStringLiteral("Chunked audio needs the header 'Expect: 100-continue'.")));
+        return true;
+    }
+    recognizeStreamed(request, entry, std::get<QString>(language));
+    return true;
+}
+
+void CloudService::recognizeStreamed(StreamedRequest *request, LoggedRequest entry, const QString &language)
+{
+    // Shared by the calls below and the engine work, which outlives none of
+    // it: the service waits for its pool before it goes.
+    struct Stream
+    {
+        std::shared_ptr<RecognitionEngine> engine;
+        std::unique_ptr<RecognitionStream> recognition;
+        std::shared_ptr<SerialWork> work;
+        std::atomic<qint64> worked{0};
+        LoggedRequest entry;
+        QElapsedTimer clock;
+        QPointer<StreamedRequest> request;
+        bool answered = false;
+    };
+    auto stream = std::make_shared<Stream>();
+    stream->engine = m_recognition;
+    stream->recognition = m_recognition->startStream(language);
+    stream->work = std::make_shared<SerialWork>(m_pool);
+    stream->entry = std::move(entry);
+    stream->clock.start();
+    stream->request = request;
+
+    const auto answer = [this, stream](Answer answer) {
+        if (stream->answered)
+            return;
+        stream->answered = true;
+        const ScriptedReply reply = settle(stream->entry, answer);
+        if (!stream->request)
+            return;
+        if (reply.dropConnection)
+            stream->request->drop();
+        else
+            stream->request->answer(answer.status, answer.body, answer.contentType, reply.headers);
+    };
+    request->onPiece = [stream](const QByteArray &piece) {
+        stream->entry.pieces.append(LoggedRequest::Piece{stream->clock.elapsed(), piece.size()});
+        stream->work->post([stream, piece] {
+            stream->recognition->feed(piece);
+            stream->worked += piece.size();
+        });
+    };
+    request->onLost = [this, stream] {
+        if (stream->answered)
+            return;
+        stream->answered = true;
+        qCDebug(lcLocalService) << "streamed recognition: the client went before the end";
+        stream->entry.status = 0;
+        m_log.append(stream->entry);
+    };
+    request->onEnd = [this, stream, answer](const QByteArray &whole) {
+        stream->entry.bytesWorkedBeforeEnd = stream->worked;
+        stream->entry.bodyLength = whole.size();
+        stream->entry.bodySha256 = QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex();
+        if (whole.size() <= LoggedRequest::keptBodySize)
+            stream->entry.body = whole;
+        const auto samples = checkRecognitionAudio(whole);
+        if (const auto *rejected = std::get_if<Rejection>(&samples)) {
+            answer(refused(*rejected));
+            return;
+        }
+        const QDeadlineTimer deadline(m_timeLimit);
+        QTimer::singleShot(m_timeLimit, this, [answer] { answer(failed(deadlinePassed())); });
+        stream->work->post([this, stream, whole, deadline, answer] {
+            const EngineResult<Recognised> result = stream->recognition->finish(whole, deadline);
+            QMetaObject::invokeMethod(
+                this, [result, answer] { answer(recognitionAnswer(result)); }, Qt::QueuedConnection);
+        });
+    };
+    request->proceed();
 }

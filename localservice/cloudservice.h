@@ -20,7 +20,10 @@
 #include <memory>
 #include <variant>
 
+class ConnectionRouter;
 class QSslServer;
+class StreamedRequest;
+struct Http1Head;
 
 // A local stand-in for the three cloud operations (translation, short-audio
 // recognition, synthesis) over HTTPS: TLS 1.3 and HTTP/2 by ALPN, HTTP/1.1
@@ -99,8 +102,14 @@ private:
     void finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder);
     void respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted);
     void dropConnection(quint16 clientPort, QHttpServerResponder &responder);
+    // The script's say over a request that passed the checks; logs it.
+    [[nodiscard]] ScriptedReply settle(LoggedRequest &entry, Answer &answer);
+    // A recognition whose audio streams in (HTTP/1.1, chunked).
+    bool takeStreamed(QSslSocket *socket, const Http1Head &head);
+    void recognizeStreamed(StreamedRequest *request, LoggedRequest entry, const QString &language);
 
     QSslServer *m_server = nullptr;
+    ConnectionRouter *m_router = nullptr;
     QHash<quint16, QPointer<QSslSocket>> m_sockets;
     QList<quint16> m_connectionPorts;
     QList<std::function<void()>> m_held;

@@ -11,6 +11,32 @@ EngineFailure deadlinePassed()
     return {504, QStringLiteral("504"), QStringLiteral("The engine did not finish in time.")};
 }
 
+namespace {
+
+class WholeRecordingStream final : public RecognitionStream
+{
+public:
+    WholeRecordingStream(RecognitionEngine &engine, QString language)
+        : m_engine(engine), m_language(std::move(language))
+    {}
+    void feed(QByteArrayView) override {}
+    EngineResult<Recognised> finish(const QByteArray &whole, QDeadlineTimer deadline) override
+    {
+        return m_engine.recognize(whole, m_language, deadline);
+    }
+
+private:
+    RecognitionEngine &m_engine;
+    QString m_language;
+};
+
+} // namespace
+
+std::unique_ptr<RecognitionStream> RecognitionEngine::startStream(const QString &language)
+{
+    return std::make_unique<WholeRecordingStream>(*this, language);
+}
+
 EngineResult<QString> EchoTranslation::translate(const QString &text, const QString &, const QString &,
                                                  QDeadlineTimer)
 {

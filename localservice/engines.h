@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDeadlineTimer>
 #include <QString>
 
 #include <expected>
+#include <memory>
 
 // What does the actual work behind the three operations. The protocol side
 // (paths, keys, validation, replies) never changes when an engine does.
@@ -52,12 +54,27 @@ public:
                                                           const QString &to, QDeadlineTimer deadline) = 0;
 };
 
+// Recognition of a recording that is still arriving. feed and finish are
+// called in order, on one thread at a time (not always the same one).
+class RecognitionStream
+{
+public:
+    virtual ~RecognitionStream() = default;
+    // The next bytes of the Ogg Opus stream, cut anywhere.
+    virtual void feed(QByteArrayView bytes) = 0;
+    // The recording is complete (and checked): `whole` is every byte fed.
+    [[nodiscard]] virtual EngineResult<Recognised> finish(const QByteArray &whole, QDeadlineTimer deadline) = 0;
+};
+
 class RecognitionEngine
 {
 public:
     virtual ~RecognitionEngine() = default;
     [[nodiscard]] virtual EngineResult<Recognised>
     recognize(const QByteArray &oggOpus, const QString &language, QDeadlineTimer deadline) = 0;
+    // A stream for one recording. The default waits for the whole
+    // recording and recognises it then.
+    [[nodiscard]] virtual std::unique_ptr<RecognitionStream> startStream(const QString &language);
 };
 
 class SynthesisEngine

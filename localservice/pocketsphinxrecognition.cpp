@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int recogniserRate = 16000;
+constexpr int recogniserRate = PocketsphinxRecognition::recogniserRate;
 constexpr qsizetype chunkSamples = recogniserRate / 4; // deadline checked between chunks
 constexpr qint64 ticksPerFrame = 100'000;              // 10 ms frames in 100 ns units
 // Below this peak (about -50 dBFS) a recording holds no speech.
@@ -102,47 +102,62 @@ EngineResult<Recognised> PocketsphinxRecognition::recognize(const QByteArray &og
         qCDebug(lcLocalService) << "no offline recognition for" << language;
         return Recognised{};
     }
-    const std::vector<float> resampled = resample(*audio, 48000, recogniserRate);
-    std::vector<qint16> pcm(resampled.size());
-    std::ranges::transform(resampled, pcm.begin(), [](float s) {
-        return qint16(std::clamp(std::lround(s * 32767.0f), -32768L, 32767L));
-    });
-    return recognizePcm(pcm, deadline);
+    return recognizePcm(toPcm16(resample(*audio, 48000, recogniserRate)), deadline);
 }
 
 EngineResult<Recognised> PocketsphinxRecognition::recognizePcm(std::span<const qint16> pcm16k,
                                                                QDeadlineTimer deadline)
 {
-    const int peak =
-        std::ranges::fold_left(pcm16k, 0, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
-    if (peak < silencePeak)
-        return Recognised{};
-    Decoder decoder = takeDecoder();
-    if (!decoder)
-        return Recognised{};
-    ps_start_utt(decoder.get());
+    Utterance utterance(*this);
     for (size_t at = 0; at < pcm16k.size(); at += chunkSamples) {
-        if (deadline.hasExpired()) {
-            ps_end_utt(decoder.get());
-            giveBack(std::move(decoder));
+        if (deadline.hasExpired())
             return std::unexpected(deadlinePassed());
-        }
-        const size_t count = std::min<size_t>(chunkSamples, pcm16k.size() - at);
-        if (ps_process_raw(decoder.get(), pcm16k.data() + at, count, FALSE, FALSE) < 0) {
-            ps_end_utt(decoder.get());
-            giveBack(std::move(decoder));
-            return std::unexpected(
-                EngineFailure{500, QStringLiteral("500"), QStringLiteral("The recogniser failed.")});
-        }
+        if (!utterance.process(pcm16k.subspan(at, std::min<size_t>(chunkSamples, pcm16k.size() - at))))
+            break;
     }
-    ps_end_utt(decoder.get());
+    return utterance.end();
+}
 
+PocketsphinxRecognition::Utterance::Utterance(PocketsphinxRecognition &engine)
+    : m_engine(engine), m_decoder(engine.takeDecoder())
+{
+    if (m_decoder)
+        ps_start_utt(m_decoder.get());
+}
+
+PocketsphinxRecognition::Utterance::~Utterance()
+{
+    if (!m_decoder)
+        return;
+    ps_end_utt(m_decoder.get());
+    m_engine.giveBack(std::move(m_decoder));
+}
+
+bool PocketsphinxRecognition::Utterance::process(std::span<const qint16> pcm16k)
+{
+    if (m_failed)
+        return false;
+    m_peak = std::ranges::fold_left(pcm16k, m_peak, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
+    if (!m_decoder || pcm16k.empty())
+        return true;
+    if (ps_process_raw(m_decoder.get(), pcm16k.data(), pcm16k.size(), FALSE, FALSE) < 0)
+        m_failed = true;
+    return !m_failed;
+}
+
+EngineResult<Recognised> PocketsphinxRecognition::Utterance::end()
+{
+    if (m_failed)
+        return std::unexpected(EngineFailure{500, QStringLiteral("500"), QStringLiteral("The recogniser failed.")});
+    if (!m_decoder || m_peak < silencePeak)
+        return Recognised{};
+    ps_end_utt(m_decoder.get());
     Recognised result;
-    const char *hypothesis = ps_get_hyp(decoder.get(), nullptr);
+    const char *hypothesis = ps_get_hyp(m_decoder.get(), nullptr);
     result.text = displayText(QString::fromUtf8(hypothesis ? hypothesis : ""));
     int first = -1;
     int last = -1;
-    for (ps_seg_t *segment = ps_seg_iter(decoder.get()); segment; segment = ps_seg_next(segment)) {
+    for (ps_seg_t *segment = ps_seg_iter(m_decoder.get()); segment; segment = ps_seg_next(segment)) {
         if (isFiller(ps_seg_word(segment)))
             continue;
         int start = 0;
@@ -156,6 +171,6 @@ EngineResult<Recognised> PocketsphinxRecognition::recognizePcm(std::span<const q
         result.offset = qint64(first) * ticksPerFrame;
         result.duration = qint64(last + 1 - first) * ticksPerFrame;
     }
-    giveBack(std::move(decoder));
+    m_engine.giveBack(std::move(m_decoder));
     return result;
 }

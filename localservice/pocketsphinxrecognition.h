@@ -27,9 +27,16 @@ public:
     EngineResult<Recognised> recognize(const QByteArray &oggOpus, const QString &language,
                                        QDeadlineTimer deadline) override;
 
+    // Decodes and recognises the recording while it arrives.
+    std::unique_ptr<RecognitionStream> startStream(const QString &language) override;
+
     // Recognition of 16 kHz mono PCM, the step after decoding.
     [[nodiscard]] EngineResult<Recognised> recognizePcm(std::span<const qint16> pcm16k,
                                                         QDeadlineTimer deadline);
+
+    static constexpr int recogniserRate = 16000;
+
+    class Utterance;
 
     // True for the locales the model covers ("en-US", "en-GB", ...).
     [[nodiscard]] static bool coversLanguage(const QString &language);
@@ -38,6 +45,7 @@ public:
     [[nodiscard]] static QString displayText(const QString &words);
 
 private:
+    friend class Utterance;
     struct DecoderDeleter
     {
         void operator()(ps_decoder_s *decoder) const;
@@ -49,4 +57,25 @@ private:
     std::mutex m_mutex;
     std::vector<Decoder> m_idle;
     bool m_modelMissing = false;
+};
+
+// One utterance on a decoder of the pool, fed 16 kHz samples in pieces.
+class PocketsphinxRecognition::Utterance
+{
+public:
+    explicit Utterance(PocketsphinxRecognition &engine);
+    ~Utterance();
+    Utterance(const Utterance &) = delete;
+    Utterance &operator=(const Utterance &) = delete;
+
+    // False when the recogniser failed (the utterance is then over).
+    bool process(std::span<const qint16> pcm16k);
+    // The words heard; empty for silence or without a model.
+    [[nodiscard]] EngineResult<Recognised> end();
+
+private:
+    PocketsphinxRecognition &m_engine;
+    Decoder m_decoder;
+    int m_peak = 0;
+    bool m_failed = false;
 };

@@ -28,6 +28,18 @@ struct LoggedRequest
     std::optional<Operation> operation;
     QString keyRole; // which configured key was presented, if any
     int status = 0;  // status answered (0 when the connection was dropped)
+
+    // A body that streamed in (HTTP/1.1, chunked): when each piece came, in
+    // milliseconds after the head, and how much of the body the engine had
+    // worked through when its last piece came.
+    struct Piece
+    {
+        qint64 atMs = 0;
+        qint64 bytes = 0;
+    };
+    bool streamed = false;
+    QList<Piece> pieces;
+    qint64 bytesWorkedBeforeEnd = 0;
 };
 
 // The service's request log. Also printed one line per request (keys by

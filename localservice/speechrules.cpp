@@ -22,19 +22,22 @@ Rejection speechRejection(int status, const QString &message)
 
 } // namespace
 
-std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequest &request)
+std::variant<QString, Rejection> checkRecognitionHead(const QUrlQuery &query, const QHttpHeaders &headers)
 {
-    const QUrlQuery query = request.query();
     const QString profanity = query.queryItemValue(QStringLiteral("profanity"));
     if (query.queryItemValue(QStringLiteral("language")).isEmpty())
         return speechRejection(400, QStringLiteral("The language parameter is missing."));
     if (!profanity.isEmpty() && profanity != QLatin1String("raw") && profanity != QLatin1String("masked") &&
         profanity != QLatin1String("removed"))
         return speechRejection(400, QStringLiteral("Unknown profanity option."));
-    const QByteArray type = contentTypeOf(request).replace(" ", "");
+    const QByteArray type = contentTypeOf(headers).replace(" ", "");
     if (type != "audio/ogg;codecs=opus")
         return speechRejection(415, QStringLiteral("Unsupported audio format."));
-    const QByteArray audio = request.body();
+    return query.queryItemValue(QStringLiteral("language"), QUrl::FullyDecoded);
+}
+
+std::variant<qint64, Rejection> checkRecognitionAudio(const QByteArray &audio)
+{
     const std::variant<qint64, QString> probed = probeOggOpus(audio);
     if (const QString *why = std::get_if<QString>(&probed))
         return speechRejection(400, QStringLiteral("The audio cannot be read: %1.").arg(*why));
@@ -44,8 +47,19 @@ std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequ
                                                    "at most %2 s.")
                                         .arg(double(samples) / samplesPerSecond, 0, 'f', 2)
                                         .arg(maxRecognitionSeconds));
-    return RecognitionInput{audio, query.queryItemValue(QStringLiteral("language"), QUrl::FullyDecoded),
-                            samples};
+    return samples;
+}
+
+std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequest &request)
+{
+    const auto language = checkRecognitionHead(request.query(), request.headers());
+    if (const auto *rejected = std::get_if<Rejection>(&language))
+        return *rejected;
+    const QByteArray audio = request.body();
+    const auto samples = checkRecognitionAudio(audio);
+    if (const auto *rejected = std::get_if<Rejection>(&samples))
+        return *rejected;
+    return RecognitionInput{audio, std::get<QString>(language), std::get<qint64>(samples)};
 }
 
 std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest &request)

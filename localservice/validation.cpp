@@ -40,24 +40,39 @@ Rejection translatorRejection(int status, int code, const QString &message)
     return rejection(status, code, message);
 }
 
+QByteArray contentTypeOf(const QHttpHeaders &headers)
+{
+    return headers.combinedValue(QHttpHeaders::WellKnownHeader::ContentType).trimmed().toLower();
+}
+
 QByteArray contentTypeOf(const QHttpServerRequest &request)
 {
-    return request.headers().combinedValue(QHttpHeaders::WellKnownHeader::ContentType).trimmed().toLower();
+    return contentTypeOf(request.headers());
 }
 
 namespace {
 
-QByteArray presentedKey(const QHttpServerRequest &request)
+QByteArray presentedKey(const QHttpHeaders &headers)
 {
     // Repeated headers combine into one value, which matches no key.
-    return request.headers().combinedValue("Ocp-Apim-Subscription-Key");
+    return headers.combinedValue("Ocp-Apim-Subscription-Key");
+}
+
+QByteArray presentedKey(const QHttpServerRequest &request)
+{
+    return presentedKey(request.headers());
 }
 
 } // namespace
 
 std::variant<QString, Rejection> checkSpeechKey(const QHttpServerRequest &request, const KeyRing &keys)
 {
-    const QByteArray key = presentedKey(request);
+    return checkSpeechKey(request.headers(), keys);
+}
+
+std::variant<QString, Rejection> checkSpeechKey(const QHttpHeaders &headers, const KeyRing &keys)
+{
+    const QByteArray key = presentedKey(headers);
     const auto it = keys.speech.constFind(key);
     if (key.isEmpty() || it == keys.speech.cend())
         return rejection(

@@ -10,7 +10,9 @@
 #include <optional>
 #include <variant>
 
+class QHttpHeaders;
 class QHttpServerRequest;
+class QUrlQuery;
 
 // Checks a request the way the real services do; a failed check becomes an
 // error reply with a JSON error body.
@@ -72,6 +74,7 @@ struct SynthesisInput
 // The role of the presented speech key, or a 401 rejection.
 [[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpServerRequest &request,
                                                               const KeyRing &keys);
+[[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpHeaders &headers, const KeyRing &keys);
 // The role of the presented translator key, or a 401 rejection; with a
 // region, the request must name it ("Ocp-Apim-Subscription-Region"), as a
 // regional or multi-service resource demands.
@@ -80,9 +83,16 @@ struct SynthesisInput
 
 // The request's Content-Type, trimmed and in lower case.
 [[nodiscard]] QByteArray contentTypeOf(const QHttpServerRequest &request);
+[[nodiscard]] QByteArray contentTypeOf(const QHttpHeaders &headers);
 
 // The translator's request (translationrules.cpp), short-audio recognition
 // and synthesis (speechrules.cpp), checked as the real services check them.
 [[nodiscard]] std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest &request);
+// The two halves of the recognition checks, for a request whose audio
+// streams in: its query and headers (the language, or why not), and the
+// whole audio once it is there (its length in 48 kHz samples, or why not).
+[[nodiscard]] std::variant<QString, Rejection> checkRecognitionHead(const QUrlQuery &query,
+                                                                   const QHttpHeaders &headers);
+[[nodiscard]] std::variant<qint64, Rejection> checkRecognitionAudio(const QByteArray &audio);

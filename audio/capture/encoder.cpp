@@ -58,6 +58,7 @@ void encoder::startEncoding()
     opus_encoder_ctl(m_opus, OPUS_SET_DTX(1));
 
     m_ogg.begin(serial);
+    handOnPages();
     startDevice();
 }
 
@@ -91,10 +92,21 @@ void encoder::encodeFrame(const qint16 *frame)
     unsigned char packet[OggWriter::maxPacketSize];
     const opus_int32 size = opus_encode(m_opus, frame, frameSize, packet, OggWriter::maxPacketSize);
     // A failed or empty encode drops the frame; the granule does not count it.
-    if (size > 0)
+    if (size > 0) {
         m_ogg.addPacket(packet, static_cast<int>(size));
-    else if (size < 0)
+        if (m_ogg.pagePackets() >= streamedPagePackets) {
+            m_ogg.closePage();
+            handOnPages();
+        }
+    } else if (size < 0)
         qCDebug(lcCapture) << "frame dropped:" << opus_strerror(size);
+}
+
+void encoder::handOnPages()
+{
+    const QByteArray pages = m_ogg.takeNewPages();
+    if (m_hub && !pages.isEmpty())
+        m_hub->recordingPages.fire(pages);
 }
 
 void encoder::finishStream()

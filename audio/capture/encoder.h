@@ -12,7 +12,10 @@ struct OpusEncoder;
 
 // Encodes captured speech to Opus (20 ms frames, 24 kbit/s, voice) and builds
 // the recording's Ogg Opus stream, emitted on the hub's recordingReady when
-// the recording ends. Lives on the shared worker thread.
+// the recording ends. While it is spoken, the stream's pages go out on the
+// hub's recordingPages as they are made (the headers at the start, then a
+// page every 100 ms of audio), so that recognition can begin before the
+// end. Lives on the shared worker thread.
 class encoder final : public recorder
 {
     Q_OBJECT
@@ -24,6 +27,8 @@ public:
     // and the release adds a tail to a full-length one: what comes after
     // 60 s of encoded audio is left out.
     static constexpr qint64 maxRecordingSamples = 60 * 48000;
+    // Packets per streamed page: 100 ms of audio.
+    static constexpr qsizetype streamedPagePackets = 5;
 
     explicit encoder(std::shared_ptr<messenger> hub, QObject *parent = nullptr);
     ~encoder() override;
@@ -43,6 +48,7 @@ public:
 private:
     void reset();
     void encodeFrame(const qint16 *frame);
+    void handOnPages();
 
     OpusEncoder *m_opus = nullptr;
     int m_status = idleStatus;

@@ -50,6 +50,7 @@ void OggWriter::reset()
     m_segments.clear();
     m_granule = 0;
     m_sequence = 0;
+    m_handedOn = 0;
 }
 
 void OggWriter::begin(quint32 serial)
@@ -75,13 +76,27 @@ void OggWriter::addPacket(const unsigned char *data, int size)
         flushPage(false);
 }
 
+void OggWriter::closePage()
+{
+    if (!m_segments.isEmpty())
+        flushPage(false);
+}
+
 void OggWriter::finish()
 {
     flushPage(true);
 }
 
+QByteArray OggWriter::takeNewPages()
+{
+    const QByteArray pages = m_stream.sliced(m_handedOn);
+    m_handedOn = m_stream.size();
+    return pages;
+}
+
 QByteArray OggWriter::takeStream()
 {
+    m_handedOn = 0;
     return std::exchange(m_stream, QByteArray());
 }
 

@@ -20,8 +20,13 @@ public:
     // Appends one packet of 1 to maxPacketSize bytes covering one frame; the
     // page is closed when it holds maxPacketsPerPage packets.
     void addPacket(const unsigned char *data, int size);
+    // Closes the page being filled, if it holds any packet, so that it can
+    // leave before the stream ends.
+    void closePage();
     // Closes the stream with an end-of-stream page, empty if nothing waits.
     void finish();
+    // The pages completed since the last call (the stream stays whole).
+    [[nodiscard]] QByteArray takeNewPages();
     // Moves the stream out, leaving it empty.
     [[nodiscard]] QByteArray takeStream();
 
@@ -29,6 +34,7 @@ public:
     [[nodiscard]] qint64 granule() const { return m_granule; }
     [[nodiscard]] quint32 serial() const { return m_serial; }
     [[nodiscard]] quint32 sequence() const { return m_sequence; }
+    [[nodiscard]] qsizetype pagePackets() const { return m_segments.size(); }
 
     // One complete page with its checksum.
     [[nodiscard]] static QByteArray makePage(const QByteArray &body, const QByteArray &segments,
@@ -44,4 +50,5 @@ private:
     qint64 m_granule = 0;
     quint32 m_serial = 0;
     quint32 m_sequence = 0;
+    qsizetype m_handedOn = 0; // bytes of the stream takeNewPages has given
 };

@@ -33,6 +33,13 @@ std::vector<qint16> tone(std::size_t count)
 }
 } // namespace
 
+// Receives the pages the encoder hands on while it records.
+struct PageSink : QObject
+{
+    QList<QByteArray> pieces;
+    void receive(const QByteArray &pages) { pieces.append(pages); }
+};
+
 class EncoderTest : public QObject
 {
     Q_OBJECT
@@ -104,27 +111,55 @@ private slots:
         QCOMPARE(e.bufferedSamples(), 0);
     }
 
-    void fullPageThenEmptyLastPage()
+    void pagesOfOneHundredMillisecondsThenAnEmptyLastPage()
     {
         encoder e(messenger::instance());
         e.startEncoding();
         const std::vector<qint16> samples = tone(255 * 960);
         e.pushSamples(samples.data(), qint64(samples.size()));
         const QList<OggPage> before = splitPages(e.writer().stream());
-        QCOMPARE(before.size(), 3);
-        QCOMPARE(before[2].sequence(), 2U);
-        QCOMPARE(before[2].granule(), 244800);
-        QCOMPARE(before[2].segmentCount(), 255);
-        for (int size : before[2].lacing())
-            QVERIFY(size >= 1 && size <= 254);
+        QCOMPARE(before.size(), 2 + 255 / 5);
+        for (qsizetype i = 2; i < before.size(); ++i) {
+            QCOMPARE(before[i].sequence(), quint32(i));
+            QCOMPARE(before[i].segmentCount(), 5);
+            QCOMPARE(before[i].granule(), 960 * 5 * (i - 1));
+            QCOMPARE(before[i].flags(), quint8(0));
+            for (int size : before[i].lacing())
+                QVERIFY(size >= 1 && size <= 254);
+        }
 
         e.finishStream();
         const QList<OggPage> pages = splitPages(sink.recordings.first());
-        QCOMPARE(pages.size(), 4);
-        QCOMPARE(pages[3].sequence(), 3U);
-        QCOMPARE(pages[3].flags(), quint8(0x04));
-        QCOMPARE(pages[3].segmentCount(), 0);
-        QCOMPARE(pages[3].granule(), 244800);
+        QCOMPARE(pages.size(), before.size() + 1);
+        QCOMPARE(pages.last().sequence(), quint32(before.size()));
+        QCOMPARE(pages.last().flags(), quint8(0x04));
+        QCOMPARE(pages.last().segmentCount(), 0);
+        QCOMPARE(pages.last().granule(), 244800);
+    }
+
+    void pagesHandedOnAsMadeAddUpToTheRecording()
+    {
+        PageSink pageSink;
+        messenger::instance()->recordingPages.connect(&pageSink, &PageSink::receive);
+        encoder e(messenger::instance());
+        e.startEncoding();
+        // The headers leave at the start, before any audio.
+        QCOMPARE(pageSink.pieces.size(), 1);
+        QCOMPARE(splitPages(pageSink.pieces.first()).size(), 2);
+        // Blocks of any size; a page leaves with every fifth packet.
+        const std::vector<qint16> samples = tone(23 * 960 + 100);
+        for (size_t at = 0; at < samples.size(); at += 777)
+            e.pushSamples(samples.data() + at, qint64(std::min<size_t>(777, samples.size() - at)));
+        QCOMPARE(pageSink.pieces.size(), 1 + 23 / 5);
+        e.finishStream();
+        QCOMPARE(sink.recordings.size(), 1);
+        const QByteArray recording = sink.recordings.first();
+        const QByteArray streamed = pageSink.pieces.join();
+        // Every page but the last left before the end, unchanged.
+        QVERIFY(recording.startsWith(streamed));
+        QCOMPARE(splitPages(recording.sliced(streamed.size())).size(), 1);
+        QCOMPARE(splitPages(recording).size(), 2 + 23 / 5 + 1);
+        pageSink.pieces.clear();
     }
 
     void aRecordingStopsGrowingAtSixtySeconds()

@@ -1,5 +1,7 @@
 #include "cloudfixture.h"
 
+#include "encoder.h"
+
 #include "clientstate.h"
 #include "oggwriter.h"
 #include "tts.h"
@@ -89,10 +91,10 @@ void CloudFixture::reset()
     s.credentials = tolka::cloud::buildCredentials();
 }
 
-QByteArray oggOpusRecording(int seed, int milliseconds)
+QByteArray oggOpusOf(std::span<const qint16> pcm, quint32 serial)
 {
     constexpr int rate = 48000;
-    constexpr int frame = int(OggWriter::samplesPerPacket);
+    constexpr auto frame = qsizetype(OggWriter::samplesPerPacket);
     int error = 0;
     const std::unique_ptr<OpusEncoder, decltype(&opus_encoder_destroy)> opus(
         opus_encoder_create(rate, 1, OPUS_APPLICATION_VOIP, &error), &opus_encoder_destroy);
@@ -100,23 +102,31 @@ QByteArray oggOpusRecording(int seed, int milliseconds)
         return {};
     opus_encoder_ctl(opus.get(), OPUS_SET_BITRATE(24000));
     OggWriter ogg;
-    ogg.begin(quint32(0x70000000u + quint32(seed)));
-    const double pitch = 200.0 + 37.0 * seed;
-    std::vector<opus_int16> pcm(frame);
+    ogg.begin(serial);
     unsigned char packet[OggWriter::maxPacketSize];
-    const int frames = std::max(1, int(qint64(milliseconds) * rate / 1000 / frame));
-    for (int f = 0; f < frames; ++f) {
-        for (int i = 0; i < frame; ++i) {
-            const double t = double(f * frame + i) / rate;
-            pcm[size_t(i)] = opus_int16(6000.0 * std::sin(2.0 * std::numbers::pi * pitch * t));
-        }
-        const int size = opus_encode(opus.get(), pcm.data(), frame, packet, int(sizeof packet));
+    for (qsizetype at = 0; at + frame <= qsizetype(pcm.size()); at += frame) {
+        const int size = opus_encode(opus.get(), pcm.data() + at, int(frame), packet, int(sizeof packet));
         if (size <= 0)
             return {};
         ogg.addPacket(packet, size);
+        // Pages of 100 ms, as the recorder makes them to stream them.
+        if (ogg.pagePackets() >= encoder::streamedPagePackets)
+            ogg.closePage();
     }
     ogg.finish();
     return ogg.takeStream();
+}
+
+QByteArray oggOpusRecording(int seed, int milliseconds)
+{
+    constexpr int rate = 48000;
+    constexpr int frame = int(OggWriter::samplesPerPacket);
+    const double pitch = 200.0 + 37.0 * seed;
+    const int frames = milliseconds <= 0 ? 0 : std::max(1, int(qint64(milliseconds) * rate / 1000 / frame));
+    std::vector<qint16> pcm(size_t(frames) * frame);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = qint16(6000.0 * std::sin(2.0 * std::numbers::pi * pitch * double(i) / rate));
+    return oggOpusOf(pcm, quint32(0x70000000u + quint32(seed)));
 }
 
 QByteArray sha256Hex(const QByteArray &data)

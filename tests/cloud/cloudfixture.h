@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QWindow>
 
+#include <span>
+
 // Stands in for the main window: records every UI message it receives.
 class MessageWindow : public QWindow
 {
@@ -61,7 +63,9 @@ private:
 
 // A real Ogg Opus recording as the recorder makes them (48 kHz mono, 20 ms
 // packets): a tone whose pitch depends on seed, so that recordings of
-// different seeds differ, milliseconds long.
+// different seeds differ, milliseconds long (none at all: no packet).
 [[nodiscard]] QByteArray oggOpusRecording(int seed, int milliseconds = 200);
+// 48 kHz mono samples as the recorder would stream them (every whole frame).
+[[nodiscard]] QByteArray oggOpusOf(std::span<const qint16> pcm, quint32 serial = 1);
 
 [[nodiscard]] QByteArray sha256Hex(const QByteArray &data);
