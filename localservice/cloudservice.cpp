@@ -187,6 +187,7 @@ bool CloudService::handleRequest(const QHttpServerRequest &request, QHttpServerR
 {
     LoggedRequest entry;
     entry.arrival = QDateTime::currentDateTimeUtc();
+    entry.received = std::chrono::steady_clock::now();
     entry.method = methodName(request.method());
     entry.path = request.url().path();
     entry.query = request.url().query(QUrl::FullyEncoded);
@@ -409,6 +410,7 @@ bool CloudService::takeStreamed(QSslSocket *socket, const Http1Head &head)
     auto *request = new StreamedRequest(socket, head, this);
     LoggedRequest entry;
     entry.arrival = QDateTime::currentDateTimeUtc();
+    entry.received = std::chrono::steady_clock::now();
     entry.method = head.method;
     entry.path = head.target.path();
     entry.query = head.target.query(QUrl::FullyEncoded);

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
+
 // One request as the service saw it.
 struct LoggedRequest
 {
@@ -15,6 +17,7 @@ struct LoggedRequest
     static constexpr qsizetype keptBodySize = 64 * 1024;
 
     QDateTime arrival;
+    std::chrono::steady_clock::time_point received; // the same moment, for measuring
     QByteArray method;
     QString path;
     QString query;

@@ -6,20 +6,38 @@
 #include "clientstate.h"
 #include "frame.h"
 #include "keys.h"
+#include "quickconnections.h"
 #include "synthesis.h"
 #include "translation.h"
 #include "tts.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QNetworkReply>
+#include <QSslSocket>
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <vector>
 
 using namespace tolka::cloud;
 
 namespace {
+
+// Runs the event loop until `done`, waking for every event: QTest's waits
+// sleep 10 ms between looks, which would hide the delays measured here.
+template <typename Done> bool runUntil(Done done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer wake; // so that the deadline is seen even when nothing happens
+    wake.start(20);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
 
 double median(std::vector<double> values)
 {
@@ -43,7 +61,7 @@ class CloudBench : public QObject
         QElapsedTimer timer;
         timer.start();
         std::unique_ptr<QNetworkReply> reply(manager.post(request, body));
-        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) ||
+        if (!runUntil([&] { return reply->isFinished(); }, 10000) ||
             reply->error() != QNetworkReply::NoError)
             qWarning("bare POST failed: %s", qPrintable(reply->errorString()));
         reply->readAll();
@@ -56,7 +74,7 @@ class CloudBench : public QObject
         QElapsedTimer timer;
         timer.start();
         client.ttrad(text);
-        if (!QTest::qWaitFor([&] { return window.count(QStringLiteral("TRAD")) > before; }, 10000))
+        if (!runUntil([&] { return window.count(QStringLiteral("TRAD")) > before; }, 10000))
             qWarning("translation got no reply");
         return double(timer.nsecsElapsed()) / 1e6;
     }
@@ -130,6 +148,90 @@ private slots:
             "round trip, %d each, interleaved: bare POST median %.3f ms, client ttrad->TRAD median %.3f ms, "
             "ratio client/bare %.2f",
             rounds * perRound, bareMedian, clientMedian, clientMedian / bareMedian);
+    }
+
+    // How long a translation takes from the call to its arrival at the
+    // service (the moment the service has the whole request), through the
+    // client with Nagle's algorithm on and off, and by the fastest way there
+    // is: the same request in one write on a TCP_NODELAY socket.
+    void requestArrivalWithAndWithoutNagle()
+    {
+        const auto arrival = [this](auto send) {
+            const qsizetype before = fixture.service().log().entries().size();
+            const auto start = std::chrono::steady_clock::now();
+            send();
+            if (!runUntil([&] { return fixture.service().log().entries().size() > before; }, 10000)) {
+                qWarning("the request did not arrive");
+                return 0.0;
+            }
+            const auto received = fixture.service().log().entries().constLast().received;
+            if (!runUntil([&] { return !fixture.service().pendingCount(); }, 10000))
+                qWarning("the request was not answered");
+            return std::chrono::duration<double, std::milli>(received - start).count();
+        };
+        const auto throughClient = [&](bool lowDelay) {
+            // Fresh connections, so that the setting applies to them.
+            setLowDelayEnabled(lowDelay);
+            clientState().networkManager->clearConnectionCache();
+            clientTranslation();
+            std::vector<double> times;
+            for (int i = 0; i < 10; ++i)
+                times.push_back(arrival([&] {
+                    const qsizetype before = window.count(QStringLiteral("TRAD"));
+                    client.ttrad(text);
+                    if (!runUntil([&] { return window.count(QStringLiteral("TRAD")) > before; }, 10000))
+                        qWarning("translation got no reply");
+                }));
+            return times;
+        };
+
+        QSslSocket bare;
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+        bare.setSslConfiguration(tls);
+        const QUrl url = clientState().translateUrl;
+        bare.connectToHostEncrypted(url.host(), quint16(url.port(443)));
+        QVERIFY(runUntil([&] { return bare.isEncrypted(); }, 5000)); // the service runs on this thread
+        bare.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QNetworkRequest request = clientState().translateRequest;
+        request.setUrl(url);
+        const QByteArray body = translationBody(text, "fr", "en");
+        applyHeaders(request, body.size(), translatorKey(false));
+        QByteArray wire = "POST " + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority) +
+                          " HTTP/1.1\r\nHost: " + url.host().toUtf8() + "\r\n";
+        const QHttpHeaders headers = request.headers();
+        for (qsizetype i = 0; i < headers.size(); ++i)
+            wire += QByteArray(headers.nameAt(i).data(), headers.nameAt(i).size()) + ": " +
+                    headers.valueAt(i).toByteArray() + "\r\n";
+        wire += "\r\n" + body;
+        const auto oneWrite = [&] {
+            std::vector<double> times;
+            for (int i = 0; i < 10; ++i)
+                times.push_back(arrival([&] {
+                    bare.write(wire);
+                    bare.flush();
+                }));
+            QTest::qWait(50);
+            bare.readAll();
+            return times;
+        };
+
+        std::vector<double> nagle;
+        std::vector<double> noDelay;
+        std::vector<double> floor;
+        for (int round = 0; round < 5; ++round) {
+            std::ranges::copy(throughClient(false), std::back_inserter(nagle));
+            std::ranges::copy(throughClient(true), std::back_inserter(noDelay));
+            std::ranges::copy(oneWrite(), std::back_inserter(floor));
+        }
+        setLowDelayEnabled(true);
+        const double a = median(nagle);
+        const double b = median(noDelay);
+        const double c = median(floor);
+        qInfo("call to arrival at the service, %zu each, interleaved: client with Nagle median %.3f ms, "
+              "client with TCP_NODELAY %.3f ms, one write on a bare TCP_NODELAY socket %.3f ms; "
+              "ratio Nagle/TCP_NODELAY %.1f, client/bare %.2f",
+              nagle.size(), a, b, c, a / b, b / c);
     }
 
     void firstReplyWithAndWithoutPreconnection()

@@ -5,8 +5,17 @@
 // playback start. English is spoken into the recorder through ALSA's file
 // plugin in real time; the player renders to a file through ALSA's null
 // device, so playback start has no hardware latency in it.
+//
+// Each utterance goes the old way and the new way in turn, in the same run:
+// the old way sends the recording whole after the release, over connections
+// with Nagle's algorithm on, and plays the reply once it is all there; the
+// new way streams the recording while it is spoken, with TCP_NODELAY, and
+// plays the reply as it arrives.
+#include "clientstate.h"
+#include "quickconnections.h"
 #include "speechaudio.h"
 #include "speechchain.h"
+#include "streamedrecognition.h"
 
 #include <QGuiApplication>
 
@@ -23,11 +32,39 @@ struct Utterance
     QString text;
 };
 
-void printStage(const char *name, std::vector<double> values)
+struct Stages
+{
+    std::vector<double> tail, recognition, translation, synthesis, playback, total;
+    void add(const SpeechChain::Timings &ms)
+    {
+        tail.push_back(ms.tail);
+        recognition.push_back(ms.recognition);
+        translation.push_back(ms.translation);
+        synthesis.push_back(ms.synthesis);
+        playback.push_back(ms.playbackStart);
+        total.push_back(ms.total());
+    }
+};
+
+double median(std::vector<double> values)
 {
     std::ranges::sort(values);
-    std::printf("  %-16s median %7.1f ms  (min %7.1f, max %7.1f)\n", name, values[values.size() / 2],
-                values.front(), values.back());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void printStage(const char *name, const std::vector<double> &old, const std::vector<double> &now)
+{
+    std::printf("  %-16s old median %7.1f ms  new median %7.1f ms\n", name, median(old), median(now));
+}
+
+// The old way or the new way for the next run.
+void choosePath(bool streamed)
+{
+    using namespace tolka::cloud;
+    setStreamedRecognitionEnabled(streamed);
+    setLowDelayEnabled(streamed);
+    // New connections, so that the Nagle setting applies to them all.
+    clientState().networkManager->clearConnectionCache();
 }
 
 } // namespace
@@ -54,33 +91,33 @@ int main(int argc, char *argv[])
         const QByteArray pcm = speechaudio::spokenIntoMicrophone(u.text);
         std::printf("%s, %.1f s spoken: \"%s\"\n", u.label, double(pcm.size()) / 2 / 48000.0,
                     qPrintable(u.text));
-
-        std::vector<double> tail, recognition, translation, synthesis, playback, total;
-        for (int i = 0; i < runs; ++i) {
+        Stages old;
+        Stages now;
+        for (int i = 0; i < 2 * runs; ++i) {
+            const bool streamed = i % 2 == 1;
+            choosePath(streamed);
             const SpeechChain::Outcome o = chain.run(pcm, "en-US", "es-ES", "es-ES-AlvaroNeural");
             if (!o.error.isEmpty()) {
-                std::printf("  run %d failed: %s\n", i + 1, qPrintable(o.error));
+                std::printf("  run %d (%s) failed: %s\n", i / 2 + 1, streamed ? "new" : "old",
+                            qPrintable(o.error));
                 continue;
             }
-            if (i == 0)
-                std::printf("  heard \"%s\", shown \"%s\"\n", qPrintable(o.recognised),
-                            qPrintable(o.translated));
-            tail.push_back(o.ms.tail);
-            recognition.push_back(o.ms.recognition);
-            translation.push_back(o.ms.translation);
-            synthesis.push_back(o.ms.synthesis);
-            playback.push_back(o.ms.playbackStart);
-            total.push_back(o.ms.total());
+            if (i < 2)
+                std::printf("  %s: heard \"%s\", shown \"%s\"\n", streamed ? "new" : "old",
+                            qPrintable(o.recognised), qPrintable(o.translated));
+            (streamed ? now : old).add(o.ms);
         }
-        if (total.empty())
+        if (old.total.empty() || now.total.empty())
             continue;
-        printStage("recording tail", tail);
-        printStage("recognition", recognition);
-        printStage("translation", translation);
-        printStage("synthesis", synthesis);
-        printStage("playback start", playback);
-        printStage("end to sound", total);
-        std::printf("  (%zu of %d runs)\n", total.size(), runs);
+        printStage("recording tail", old.tail, now.tail);
+        printStage("recognition", old.recognition, now.recognition);
+        printStage("translation", old.translation, now.translation);
+        printStage("synthesis", old.synthesis, now.synthesis);
+        printStage("playback start", old.playback, now.playback);
+        printStage("end to sound", old.total, now.total);
+        std::printf("  new/old end to sound %.2f (%zu old and %zu new runs, interleaved)\n",
+                    median(now.total) / median(old.total), old.total.size(), now.total.size());
     }
+    choosePath(true);
     return 0;
 }

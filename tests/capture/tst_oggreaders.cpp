@@ -101,7 +101,7 @@ private slots:
         const LiboggReading reading = readWithLibogg(recording);
         QCOMPARE(reading.holes, 0);
         QCOMPARE(reading.badPages, 0);
-        QCOMPARE(reading.pages, 2 + int(frames / 255) + 1);
+        QCOMPARE(reading.pages, 2 + int(frames / encoder::streamedPagePackets) + 1);
         QCOMPARE(qint64(reading.packets.size()), 2 + frames);
         QVERIFY(reading.packets[0].startsWith("OpusHead"));
         QVERIFY(reading.packets[1].startsWith("OpusTags"));

@@ -1,0 +1,128 @@
+// Run by hand: build/default/bench/bench_release [runs]   (under xvfb-run)
+// The real window with the local service's fixed engines (they answer in
+// microseconds), ALSA's file plugin as microphone and loudspeaker: the time
+// from the release of the microphone button to the first loud rendered
+// sample, the old way (the recording sent whole after the release, Nagle's
+// algorithm on, the reply played once all there) and the new way (streamed
+// while spoken, TCP_NODELAY, the reply played as it arrives), interleaved in
+// one run. Of it, 250 ms is the deliberate tail of every recording.
+#include "cloudfixture.h"
+#include "clientstate.h"
+#include "fifomicrophone.h"
+#include "quickconnections.h"
+#include "renderwatch.h"
+#include "startup.h"
+#include "streamedrecognition.h"
+#include "tts.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::ranges::sort(values);
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void choosePath(bool streamed)
+{
+    using namespace tolka::cloud;
+    setStreamedRecognitionEnabled(streamed);
+    setLowDelayEnabled(streamed);
+    clientState().networkManager->clearConnectionCache();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
+    QTemporaryDir folder;
+    const QString renderFile = folder.filePath(QStringLiteral("rendered.raw"));
+    qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("TOLKA_RENDER_FILE", renderFile.toLocal8Bit());
+    QFile speech(QStringLiteral(TOLKA_TEST_DATA "/speech/sentence.raw"));
+    if (!speech.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray sentence = speech.readAll();
+    FifoMicrophone microphone(folder.filePath(QStringLiteral("microphone.fifo")));
+    if (!microphone.start())
+        return 1;
+    qputenv("TOLKA_MIC_FILE", QFile::encodeName(microphone.path()));
+    qputenv("ALSA_CONFIG_PATH", QByteArray("/usr/share/alsa/alsa.conf:" TOLKA_FILE_DEVICES));
+
+    CloudFixture fixture;
+    QString error;
+    if (!fixture.startService(&error)) {
+        std::fprintf(stderr, "bench_release: %s\n", qPrintable(error));
+        return 1;
+    }
+    qputenv("TOLKA_CLOUD_ORIGIN", fixture.service().origin().toUtf8());
+    qputenv("TOLKA_CLOUD_CA_FILE", fixture.caPath().toUtf8());
+    tolka::setIdentity(*QCoreApplication::instance());
+    tts::configSSL();
+    QQmlApplicationEngine engine;
+    auto *window = qobject_cast<QQuickWindow *>(tolka::loadMainWindow(engine));
+    if (!window)
+        return 1;
+    window->resize(420, 760);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        return 1;
+    auto *mic = window->findChild<QQuickItem *>(QStringLiteral("micImage"));
+    if (!mic)
+        return 1;
+    const QPoint centre = mic->mapToScene(QPointF(mic->width() / 2, mic->height() / 2)).toPoint();
+    RenderWatch render(renderFile);
+
+    std::vector<double> old;
+    std::vector<double> now;
+    for (int i = 0; i < 2 * runs; ++i) {
+        const bool streamed = i % 2 == 1;
+        choosePath(streamed);
+        QTest::qWait(300);
+        QTest::mousePress(window, Qt::LeftButton, {}, centre);
+        auto *timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
+        if (!QTest::qWaitFor([&] { return timer && timer->isVisible(); }, 10000) &&
+            !QTest::qWaitFor([&] {
+                timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
+                return timer && timer->isVisible();
+            }, 10000)) {
+            std::printf("run %d: the recording did not start\n", i);
+            continue;
+        }
+        microphone.speak(sentence);
+        if (!QTest::qWaitFor([&] { return microphone.speechEnded().has_value(); }, 20000))
+            std::printf("run %d: the speech did not end\n", i);
+        render.mark();
+        const auto released = RenderWatch::Clock::now();
+        QTest::mouseRelease(window, Qt::LeftButton, {}, centre);
+        if (!QTest::qWaitFor([&] { return render.firstLoud().has_value(); }, 15000)) {
+            std::printf("run %d (%s): no sound\n", i, streamed ? "new" : "old");
+            continue;
+        }
+        const double ms = std::chrono::duration<double, std::milli>(*render.firstLoud() - released).count();
+        (streamed ? now : old).push_back(ms);
+        QTest::qWait(600); // the reply plays out
+    }
+    std::printf("release to first sound, fixed engines, %zu old and %zu new runs interleaved:\n"
+                "  old median %.1f ms (min %.1f), new median %.1f ms (min %.1f); "
+                "new minus the 250 ms tail %.1f ms; old/new %.2f\n",
+                old.size(), now.size(), median(old), old.empty() ? 0.0 : *std::ranges::min_element(old),
+                median(now), now.empty() ? 0.0 : *std::ranges::min_element(now), median(now) - 250.0,
+                median(old) / median(now));
+    choosePath(true);
+    return 0;
+}
