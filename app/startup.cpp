@@ -2,6 +2,7 @@
 
 #include "account.h"
 #include "applogging.h"
+#include "frameprobe.h"
 #include "helper.h"
 #include "input.h"
 #include "output.h"
@@ -13,6 +14,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QQmlApplicationEngine>
+#include <QQuickWindow>
 #include <QWindow>
 
 #include <cstdio>
@@ -99,6 +101,8 @@ int run(int argc, char *argv[], const MainComponent &component)
         QWindow *window = loadMainWindow(engine, component);
         if (!window)
             return 1;
+        if (auto *quickWindow = qobject_cast<QQuickWindow *>(window))
+            watchFrames(*quickWindow);
         window->show();
         qCDebug(lcApp) << "main window shown";
         exitCode = QGuiApplication::exec();

@@ -1,0 +1,13 @@
+#pragma once
+
+class QQuickWindow;
+
+namespace tolka {
+
+// For the start-up benchmark: with TOLKA_FRAME_PROBE set, every frame the
+// window puts on screen writes "tolka-frame <n> <steady clock ns>" to stderr,
+// and a value above zero quits the application that many milliseconds after
+// the first frame. Without the variable nothing is connected.
+void watchFrames(QQuickWindow &window);
+
+} // namespace tolka
