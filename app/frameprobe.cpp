@@ -11,6 +11,18 @@
 
 namespace tolka {
 
+namespace {
+
+void writeStamp(int frame)
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::fprintf(stderr, "tolka-frame %d %lld\n", frame,
+                 static_cast<long long>(std::chrono::nanoseconds(now).count()));
+    std::fflush(stderr);
+}
+
+} // namespace
+
 void watchFrames(QQuickWindow &window)
 {
     if (!qEnvironmentVariableIsSet("TOLKA_FRAME_PROBE"))
@@ -22,11 +34,8 @@ void watchFrames(QQuickWindow &window)
     QObject::connect(
         &window, &QQuickWindow::frameSwapped, &window,
         [count, quitAfter] {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
             const int frame = ++*count;
-            std::fprintf(stderr, "tolka-frame %d %lld\n", frame,
-                         static_cast<long long>(std::chrono::nanoseconds(now).count()));
-            std::fflush(stderr);
+            writeStamp(frame);
             if (frame != 1 || quitAfter <= 0)
                 return;
             QMetaObject::invokeMethod(
@@ -35,6 +44,7 @@ void watchFrames(QQuickWindow &window)
                 Qt::QueuedConnection);
         },
         Qt::DirectConnection);
+    writeStamp(0);
 }
 
 } // namespace tolka

@@ -30,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Run
 {
+    double shownMs = 0; // the window is about to be shown
     double firstFrameMs = 0;
     int framesAfter = 0; // within the idle time after the first
     double lastFrameMs = 0;
@@ -90,17 +91,23 @@ std::optional<Run> runOnce(const Program &program, const QProcessEnvironment &en
         return std::nullopt;
     }
     const qint64 startNs = std::chrono::nanoseconds(started.time_since_epoch()).count();
+    std::optional<double> shown;
     std::vector<double> frames;
     for (const QByteArray &line : process.readAllStandardError().split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
-        if (fields.size() == 3 && fields[0] == "tolka-frame")
-            frames.push_back(double(fields[2].toLongLong() - startNs) / 1e6);
+        if (fields.size() != 3 || fields[0] != "tolka-frame")
+            continue;
+        const double ms = double(fields[2].toLongLong() - startNs) / 1e6;
+        if (fields[1] == "0")
+            shown = ms;
+        else
+            frames.push_back(ms);
     }
-    if (frames.empty()) {
+    if (frames.empty() || !shown) {
         std::fprintf(stderr, "%s drew no frame (exit code %d)\n", program.name, process.exitCode());
         return std::nullopt;
     }
-    Run run{frames.front(), 0, frames.front()};
+    Run run{*shown, frames.front(), 0, frames.front()};
     for (std::size_t i = 1; i < frames.size(); ++i) {
         if (frames[i] - frames.front() > idleMs)
             break;
@@ -146,29 +153,33 @@ int main(int argc, char *argv[])
         if (!runOnce(program, env, idleMs))
             return 1;
     }
-    std::printf("%4s %-8s %12s %14s %12s\n", "run", "program", "first (ms)", "frames after", "last (ms)");
+    std::printf("%4s %-8s %10s %12s %14s %12s\n", "run", "program", "shown (ms)", "first (ms)", "frames after",
+                "last (ms)");
     for (int i = 0; i < runs; ++i) {
         for (Program &program : programs) {
             const std::optional<Run> run = runOnce(program, env, idleMs);
             if (!run)
                 return 1;
             program.runs.push_back(*run);
-            std::printf("%4d %-8s %12.1f %14d %12.1f\n", i + 1, program.name, run->firstFrameMs, run->framesAfter,
-                        run->lastFrameMs);
+            std::printf("%4d %-8s %10.1f %12.1f %14d %12.1f\n", i + 1, program.name, run->shownMs, run->firstFrameMs,
+                        run->framesAfter, run->lastFrameMs);
         }
     }
     std::vector<double> firsts[2];
     for (int p = 0; p < 2; ++p) {
         std::vector<int> after;
+        std::vector<double> shown;
         std::vector<double> last;
         for (const Run &run : programs[p].runs) {
+            shown.push_back(run.shownMs);
             firsts[p].push_back(run.firstFrameMs);
             after.push_back(run.framesAfter);
             last.push_back(run.lastFrameMs);
         }
-        std::printf("%-8s median first frame %.1f ms, frames after it %.1f (max %d), last frame %.1f ms\n",
-                    programs[p].name, median(firsts[p]), median(after), *std::max_element(after.begin(), after.end()),
-                    median(last));
+        std::printf("%-8s medians: shown %.1f ms, first frame %.1f ms, frames after it %.1f (max %d), last frame "
+                    "%.1f ms\n",
+                    programs[p].name, median(shown), median(firsts[p]), median(after),
+                    *std::max_element(after.begin(), after.end()), median(last));
     }
     std::printf("ratio tolka / minimal (medians): %.2f\n", median(firsts[0]) / median(firsts[1]));
     return 0;
