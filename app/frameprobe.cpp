@@ -40,7 +40,9 @@ void watchFrames(QQuickWindow &window)
                 return;
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [quitAfter] { QTimer::singleShot(quitAfter, QCoreApplication::instance(), &QCoreApplication::quit); },
+                [quitAfter] {
+                    QTimer::singleShot(quitAfter, QCoreApplication::instance(), &QCoreApplication::quit);
+                },
                 Qt::QueuedConnection);
         },
         Qt::DirectConnection);

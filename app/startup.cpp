@@ -96,8 +96,9 @@ void openGateAtFirstFrame(QWindow &window)
         return;
     }
     // Swapped on the render thread; the gate opens on the GUI thread.
-    QObject::connect(quickWindow, &QQuickWindow::frameSwapped, QCoreApplication::instance(), [] { openFirstFrameGate(); },
-                     static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+    QObject::connect(
+        quickWindow, &QQuickWindow::frameSwapped, QCoreApplication::instance(), [] { openFirstFrameGate(); },
+        static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
 }
 
 int run(int argc, char *argv[], const MainComponent &component)

@@ -2,8 +2,8 @@
 // exec to the first frame on screen of Tolka and of a minimal window of the
 // same style (startup_minimal), started alternately (A B A B ...), their
 // medians and ratio, and the frames each draws after the first while it is
-// left alone. Both programs stamp their frames through TOLKA_FRAME_PROBE
-// (app/frameprobe.h) and quit by themselves after the idle time.
+// left alone (all of them, and those more than 100 ms after the first). Both programs stamp their frames
+// through TOLKA_FRAME_PROBE (app/frameprobe.h) and quit by themselves after the idle time.
 //
 //   bench_startup [--runs N] [--idle MS]
 //
@@ -28,11 +28,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Frames this long after the first are no longer the window settling (its
+// second expose, its activation) but drawing while idle.
+constexpr double lateMs = 100;
+
 struct Run
 {
     double shownMs = 0; // the window is about to be shown
     double firstFrameMs = 0;
     int framesAfter = 0; // within the idle time after the first
+    int lateFrames = 0;  // of those, more than lateMs after the first
     double lastFrameMs = 0;
 };
 
@@ -107,11 +112,13 @@ std::optional<Run> runOnce(const Program &program, const QProcessEnvironment &en
         std::fprintf(stderr, "%s drew no frame (exit code %d)\n", program.name, process.exitCode());
         return std::nullopt;
     }
-    Run run{*shown, frames.front(), 0, frames.front()};
+    Run run{*shown, frames.front(), 0, 0, frames.front()};
     for (std::size_t i = 1; i < frames.size(); ++i) {
-        if (frames[i] - frames.front() > idleMs)
+        const double sinceFirst = frames[i] - frames.front();
+        if (sinceFirst > idleMs)
             break;
         ++run.framesAfter;
+        run.lateFrames += sinceFirst > lateMs ? 1 : 0;
         run.lastFrameMs = frames[i];
     }
     return run;
@@ -153,33 +160,37 @@ int main(int argc, char *argv[])
         if (!runOnce(program, env, idleMs))
             return 1;
     }
-    std::printf("%4s %-8s %10s %12s %14s %12s\n", "run", "program", "shown (ms)", "first (ms)", "frames after",
-                "last (ms)");
+    std::printf("%4s %-8s %10s %12s %14s %8s %12s\n", "run", "program", "shown (ms)", "first (ms)",
+                "frames after", "late", "last (ms)");
     for (int i = 0; i < runs; ++i) {
         for (Program &program : programs) {
             const std::optional<Run> run = runOnce(program, env, idleMs);
             if (!run)
                 return 1;
             program.runs.push_back(*run);
-            std::printf("%4d %-8s %10.1f %12.1f %14d %12.1f\n", i + 1, program.name, run->shownMs, run->firstFrameMs,
-                        run->framesAfter, run->lastFrameMs);
+            std::printf("%4d %-8s %10.1f %12.1f %14d %8d %12.1f\n", i + 1, program.name, run->shownMs,
+                        run->firstFrameMs, run->framesAfter, run->lateFrames, run->lastFrameMs);
         }
     }
     std::vector<double> firsts[2];
     for (int p = 0; p < 2; ++p) {
         std::vector<int> after;
+        std::vector<int> late;
         std::vector<double> shown;
         std::vector<double> last;
         for (const Run &run : programs[p].runs) {
             shown.push_back(run.shownMs);
             firsts[p].push_back(run.firstFrameMs);
             after.push_back(run.framesAfter);
+            late.push_back(run.lateFrames);
             last.push_back(run.lastFrameMs);
         }
-        std::printf("%-8s medians: shown %.1f ms, first frame %.1f ms, frames after it %.1f (max %d), last frame "
-                    "%.1f ms\n",
-                    programs[p].name, median(shown), median(firsts[p]), median(after),
-                    *std::max_element(after.begin(), after.end()), median(last));
+        std::printf(
+            "%-8s medians: shown %.1f ms, first frame %.1f ms, frames after it %.1f (max %d), more than "
+            "%.0f ms after it %.1f (max %d), last frame %.1f ms\n",
+            programs[p].name, median(shown), median(firsts[p]), median(after),
+            *std::max_element(after.begin(), after.end()), lateMs, median(late),
+            *std::max_element(late.begin(), late.end()), median(last));
     }
     std::printf("ratio tolka / minimal (medians): %.2f\n", median(firsts[0]) / median(firsts[1]));
     return 0;

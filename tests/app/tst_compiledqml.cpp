@@ -92,7 +92,8 @@ private slots:
         QQmlEngine engine;
         QQmlComponent component(&engine, QUrl(url));
         QVERIFY2(component.isReady(), qPrintable(component.errorString()));
-        QVERIFY2(!takeReports({url}).isEmpty(), "the engine reported nothing about a file it compiled itself");
+        QVERIFY2(!takeReports({url}).isEmpty(),
+                 "the engine reported nothing about a file it compiled itself");
     }
 
     void theModuleListsItsFiles()
@@ -109,7 +110,8 @@ private slots:
             QTest::newRow(qPrintable(file)) << QStringLiteral("qrc:/qt/qml/TolkaModule/") + file;
         const QStringList effects = QDir(QStringLiteral(":/effects")).entryList({QStringLiteral("*.qml")});
         for (const QString &file : effects)
-            QTest::newRow(qPrintable(QStringLiteral("effects/") + file)) << QStringLiteral("qrc:/effects/") + file;
+            QTest::newRow(qPrintable(QStringLiteral("effects/") + file))
+                << QStringLiteral("qrc:/effects/") + file;
     }
 
     void filesComeCompiled()
