@@ -2,6 +2,8 @@
 
 #include "account.h"
 #include "applogging.h"
+#include "firstframegate.h"
+#include "frameprobe.h"
 #include "helper.h"
 #include "input.h"
 #include "output.h"
@@ -13,6 +15,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QQmlApplicationEngine>
+#include <QQuickWindow>
 #include <QWindow>
 
 #include <cstdio>
@@ -85,6 +88,19 @@ QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &comp
     return window;
 }
 
+void openGateAtFirstFrame(QWindow &window)
+{
+    auto *quickWindow = qobject_cast<QQuickWindow *>(&window);
+    if (!quickWindow) {
+        openFirstFrameGate();
+        return;
+    }
+    // Swapped on the render thread; the gate opens on the GUI thread.
+    QObject::connect(
+        quickWindow, &QQuickWindow::frameSwapped, QCoreApplication::instance(), [] { openFirstFrameGate(); },
+        static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+}
+
 int run(int argc, char *argv[], const MainComponent &component)
 {
     int exitCode = 1;
@@ -94,11 +110,16 @@ int run(int argc, char *argv[], const MainComponent &component)
         // TLS set-up runs on the thread pool while the interface loads.
         tts::configSSL();
         applyProcessSettings();
+        // Held-back work (the offline engines' launch) waits for the first frame.
+        closeFirstFrameGate();
         QQmlApplicationEngine engine;
         installUrlInterceptor(engine);
         QWindow *window = loadMainWindow(engine, component);
         if (!window)
             return 1;
+        openGateAtFirstFrame(*window);
+        if (auto *quickWindow = qobject_cast<QQuickWindow *>(window))
+            watchFrames(*quickWindow);
         window->show();
         qCDebug(lcApp) << "main window shown";
         exitCode = QGuiApplication::exec();

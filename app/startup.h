@@ -36,6 +36,10 @@ void installUrlInterceptor(QQmlEngine &engine);
 // reason to stderr and returns nullptr.
 [[nodiscard]] QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component = {});
 
+// Opens the first-frame gate (firstframegate.h) once the window has put its
+// first frame on screen; at once for a window that is not a Qt Quick one.
+void openGateAtFirstFrame(QWindow &window);
+
 // The whole start-up: returns the exit code of the event loop, or 1 when the
 // main window cannot be created.
 int run(int argc, char *argv[], const MainComponent &component = {});

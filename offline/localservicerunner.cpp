@@ -1,5 +1,6 @@
 #include "localservicerunner.h"
 
+#include "firstframegate.h"
 #include "offlinelogging.h"
 
 #include <QCoreApplication>
@@ -96,7 +97,14 @@ void LocalServiceRunner::start()
     m_state = State::Starting;
     m_startTimer.start(startLimit);
     qCInfo(lcOffline) << "starting the offline engines:" << m_program;
-    m_process->start();
+    // Launched once the window's first frame is drawn: the engines' own
+    // start-up would compete with it for the processor. Dropped when the
+    // runner has stopped or failed in the meantime.
+    QProcess *process = m_process.get();
+    tolka::afterFirstFrame(process, [this, process] {
+        if (m_process.get() == process && m_state == State::Starting)
+            process->start();
+    });
 }
 
 void LocalServiceRunner::readOutput()

@@ -49,8 +49,14 @@ QtObject {
             model: combo.delegateModel
             currentIndex: combo.highlightedIndex
             highlightMoveDuration: 0
+            // At full opacity from the start: the style fades an always-on
+            // bar in when it is made, that is at start-up for a list nobody
+            // has opened yet, drawing frames for nothing.
             ScrollBar.vertical: ScrollBar {
                 policy: ScrollBar.AlwaysOn
+                contentItem.opacity: 1
+                background.opacity: 1
+                transitions: []
             }
         }
 
