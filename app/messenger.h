@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speechpiece.h"
 #include "tolkasignal.h"
 
 #include <QByteArray>
@@ -24,7 +25,8 @@ public:
     void forwardMessage(const QString &tag, const QVariant &value);
 
     tolka::signal<QByteArray> recordingReady;
-    tolka::signal<QByteArray> speechReady;
+    tolka::signal<QByteArray> speechReady; // a whole reply
+    tolka::signal<SpeechPiece> speechPieceReady;
 };
 
 namespace tolka {

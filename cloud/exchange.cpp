@@ -121,11 +121,16 @@ void post(Exchange exchange)
     if (exchange.onSend)
         exchange.onSend();
     const auto shared = std::make_shared<const Exchange>(std::move(exchange));
-    s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
-                        [shared](QRestReply &reply) {
-                            handleReply(*shared, reply);
-                            releaseReply(reply);
-                        });
+    QNetworkReply *network = s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
+                                                 [shared](QRestReply &reply) {
+                                                     if (shared->stream && shared->stream->handedOn())
+                                                         shared->stream->finish(shared->service, reply);
+                                                     else
+                                                         handleReply(*shared, reply);
+                                                     releaseReply(reply);
+                                                 });
+    if (shared->stream)
+        shared->stream->watch(network);
 }
 
 QVariantMap errorMessage(Service service, const Verdict &verdict)
