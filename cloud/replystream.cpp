@@ -10,14 +10,16 @@
 
 namespace tolka::cloud {
 
-ReplyStream::ReplyStream(Sink sink, qsizetype unit) : m_sink(std::move(sink)), m_unit(std::max<qsizetype>(1, unit))
+ReplyStream::ReplyStream(Sink sink, qsizetype unit)
+    : m_sink(std::move(sink)), m_unit(std::max<qsizetype>(1, unit))
 {}
 
 void ReplyStream::watch(QNetworkReply *reply)
 {
     if (!reply)
         return;
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [self = shared_from_this(), reply] { self->read(*reply); });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                     [self = shared_from_this(), reply] { self->read(*reply); });
 }
 
 QByteArray ReplyStream::take(QNetworkReply &reply) const

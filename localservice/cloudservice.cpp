@@ -376,8 +376,8 @@ void CloudService::writeAnswer(const std::shared_ptr<QHttpServerResponder> &resp
     writePieces(responder, answer.body, 0, dropAfter, clientPort);
 }
 
-void CloudService::writePieces(const std::shared_ptr<QHttpServerResponder> &responder,
-                               const QByteArray &body, qsizetype at, int dropAfter, quint16 clientPort)
+void CloudService::writePieces(const std::shared_ptr<QHttpServerResponder> &responder, const QByteArray &body,
+                               qsizetype at, int dropAfter, quint16 clientPort)
 {
     while (at < body.size()) {
         if (dropAfter >= 0 && at >= dropAfter * synthesisPieceBytes) {

@@ -72,9 +72,11 @@ private slots:
         // comparison is sample for sample, with no silence of waiting.
         client.tvoice("Bonjour", "fr-FR-DeniseNeural");
         QTRY_COMPARE(sink.received.size(), 1);
-        QVERIFY2(sink.pieceCounts.constFirst() >= 3, qPrintable(QString::number(sink.pieceCounts.constFirst())));
+        QVERIFY2(sink.pieceCounts.constFirst() >= 3,
+                 qPrintable(QString::number(sink.pieceCounts.constFirst())));
         QCOMPARE(sink.received.constFirst(), engine->audio());
-        const std::vector<qint16> whole = samplesOf(decodeOpusPackets(engine->audio()).value_or(QByteArray()));
+        const std::vector<qint16> whole =
+            samplesOf(decodeOpusPackets(engine->audio()).value_or(QByteArray()));
         QCOMPARE(whole.size(), std::size_t(150 * 960));
         // Decoded on the worker thread as the pieces came; playing began
         // with the first ones.

@@ -142,7 +142,8 @@ private slots:
         QCOMPARE(expected.size(), 100 * 60);
         QCOMPARE(sink.received.constFirst(), expected);
         // Ten pieces were sent 40 ms apart; reads may join a few, not all.
-        QVERIFY2(sink.pieceCounts.constFirst() >= 3, qPrintable(QString::number(sink.pieceCounts.constFirst())));
+        QVERIFY2(sink.pieceCounts.constFirst() >= 3,
+                 qPrintable(QString::number(sink.pieceCounts.constFirst())));
         QCOMPARE(sink.partialPieces, 0);
         QCOMPARE(sink.disorders, 0);
         QCOMPARE(sink.wholeReplies, 0);

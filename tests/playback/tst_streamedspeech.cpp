@@ -188,7 +188,8 @@ private slots:
         QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingFalse, playingTrue}));
         piece(id, 2, reply, 20 * packet + 30, 20 * packet - 30, true);
         rig.script->setEndlessPeriods(period);
-        QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingFalse, playingTrue, playingFalse}));
+        QTRY_COMPARE(rig.window.messages,
+                     (QStringList{playingTrue, playingFalse, playingTrue, playingFalse}));
         const std::vector<qint16> out = rig.script->rendered();
         QCOMPARE(slice(out, 0, 4 * period), slice(whole, 0, 4 * period));
         QCOMPARE(slice(out, firstRun, whole.size()), whole);
@@ -222,8 +223,9 @@ private slots:
         piece(b, 1, second, 7 * packet + 13, 10 * packet);
         piece(a, 2, first, 20 * packet, 10 * packet, true);
         piece(b, 2, second, 17 * packet + 13, 8 * packet - 13, true);
-        QCOMPARE(playbackState::instance().speech(),
-                 QByteArray(reinterpret_cast<const char *>(secondPcm.data()), qsizetype(secondPcm.size() * 2)));
+        QCOMPARE(
+            playbackState::instance().speech(),
+            QByteArray(reinterpret_cast<const char *>(secondPcm.data()), qsizetype(secondPcm.size() * 2)));
 
         rig.script->setEndlessPeriods(period);
         QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingTrue, playingFalse}));
@@ -300,7 +302,8 @@ private slots:
         piece(id, 1, reply, 5 * packet, 15 * packet, true);
         rig.script->setEndlessPeriods(period);
         QTRY_COMPARE(rig.window.messages, (QStringList{playingTrue, playingFalse, bipTrue}));
-        QCOMPARE(std::size_t(playbackState::instance().speech().size() / 2), std::size_t(20 * samplesPerPacket));
+        QCOMPARE(std::size_t(playbackState::instance().speech().size() / 2),
+                 std::size_t(20 * samplesPerPacket));
         QCOMPARE(rig.deviceStarts(), 1);
     }
 };
