@@ -15,6 +15,7 @@
 #include "onthread.h"
 #include "opuspackets.h"
 #include "output.h"
+#include "playbackstate.h"
 #include "renderdevice.h"
 #include "speaker.h"
 #include "speechdecoder.h"
@@ -232,9 +233,10 @@ std::vector<double> firstSampleLatencies(output &player, Delivery delivery, cons
         latencies.push_back(std::chrono::duration<double, std::milli>(first - start).count());
         player.stop();
         waitFor([stopsBefore] { return TimingBackend::stops.load() > stopsBefore; });
-        // Let the rest of a streamed reply be decoded before the next round.
+        // The rest of a streamed reply is decoded before the next round, so
+        // that no round waits behind the previous one's work.
+        waitFor([] { return !playbackState::instance().speechOpen(); });
         onWorker([] {});
-        QCoreApplication::processEvents();
     }
     std::sort(latencies.begin(), latencies.end());
     return latencies;
