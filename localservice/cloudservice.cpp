@@ -386,9 +386,15 @@ void CloudService::writePieces(const std::shared_ptr<QHttpServerResponder> &resp
                                [this, clientPort, responder] { abortConnection(clientPort); });
             return;
         }
-        responder->writeChunk(body.mid(at, synthesisPieceBytes));
+        const QByteArray piece = body.mid(at, synthesisPieceBytes);
         at += synthesisPieceBytes;
-        if (m_synthesisPace.count() > 0 && at < body.size()) {
+        // The last piece ends the reply (an empty chunk is refused).
+        if (at >= body.size()) {
+            responder->writeEndChunked(piece);
+            return;
+        }
+        responder->writeChunk(piece);
+        if (m_synthesisPace.count() > 0) {
             QTimer::singleShot(m_synthesisPace, Qt::PreciseTimer, this,
                                [this, responder, body, at, dropAfter, clientPort] {
                                    if (!responder->isResponseCanceled())
@@ -397,7 +403,6 @@ void CloudService::writePieces(const std::shared_ptr<QHttpServerResponder> &resp
             return;
         }
     }
-    responder->writeEndChunked({});
 }
 
 void CloudService::releaseHeld()
