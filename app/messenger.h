@@ -1,5 +1,6 @@
 #pragma once
 
+#include "speechpiece.h"
 #include "tolkasignal.h"
 
 #include <QByteArray>
@@ -27,7 +28,8 @@ public:
     // The pages of the recording being made, in order, as they are made;
     // the first of each recording holds its two header pages.
     tolka::signal<QByteArray> recordingPages;
-    tolka::signal<QByteArray> speechReady;
+    tolka::signal<QByteArray> speechReady; // a whole reply
+    tolka::signal<SpeechPiece> speechPieceReady;
 };
 
 namespace tolka {

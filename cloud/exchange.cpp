@@ -125,10 +125,15 @@ void post(Exchange exchange)
     quickenConnectionsTo(shared->request.url());
     QNetworkReply *network = s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
                                                  [shared](QRestReply &reply) {
-                                                     handleReply(*shared, reply);
+                                                     if (shared->stream && shared->stream->handedOn())
+                                                         shared->stream->finish(shared->service, reply);
+                                                     else
+                                                         handleReply(*shared, reply);
                                                      releaseReply(reply);
                                                  });
     quickenConnectionOf(network);
+    if (shared->stream)
+        shared->stream->watch(network);
 }
 
 QVariantMap errorMessage(Service service, const Verdict &verdict)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "failureclass.h"
+#include "replystream.h"
 
 #include <QByteArray>
 #include <QNetworkRequest>
 
 #include <functional>
+#include <memory>
 
 // The chain every request shares once it is built: post it, classify the
 // reply, count the failure, resend after a pause or stop, release the reply.
@@ -23,6 +25,9 @@ struct Exchange
     std::function<void()> onReply;                     // first, for every reply (may be empty)
     std::function<void(const QByteArray &)> onSuccess; // a 2xx reply with a body
     std::function<void()> resend;                      // the same request again, through the gate
+    // When set, a 2xx body goes out through it as it is read; onSuccess then
+    // only gets a body that ended before its first piece.
+    std::shared_ptr<ReplyStream> stream;
 };
 
 // Posts the request, or has it wait while the service is being started.

@@ -5,7 +5,11 @@
 #include "frame.h"
 #include "keys.h"
 #include "messenger.h"
+#include "replystream.h"
 
+#include <QtGlobal>
+
+#include <cstdint>
 #include <string_view>
 
 namespace tolka::cloud {
@@ -58,6 +62,12 @@ QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice, con
     return document;
 }
 
+bool wholeReplies()
+{
+    static const bool whole = qEnvironmentVariableIntValue(wholeRepliesVariable) == 1;
+    return whole;
+}
+
 void synthesize(const QByteArray &text, const QByteArray &voice)
 {
     if (!admitRequest())
@@ -72,10 +82,23 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
     exchange.otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
     applyHeaders(s.synthesisRequest, exchange.body.size());
     exchange.request = s.synthesisRequest;
-    exchange.onSuccess = [](const QByteArray &audio) {
-        if (const auto &hub = clientState().hub)
-            hub->speechReady.fire(audio);
-    };
+    if (wholeReplies()) {
+        exchange.onSuccess = [](const QByteArray &audio) {
+            if (const auto &hub = clientState().hub)
+                hub->speechReady.fire(audio);
+        };
+    } else {
+        // Each send is a reply of its own: pieces of one that was replaced
+        // must never join the next.
+        static std::uint64_t lastReply = 0;
+        const std::uint64_t reply = ++lastReply;
+        const auto handOn = [reply](std::uint64_t index, const QByteArray &audio, bool last) {
+            if (const auto &hub = clientState().hub)
+                hub->speechPieceReady.fire(SpeechPiece{reply, index, audio, last});
+        };
+        exchange.stream = std::make_shared<ReplyStream>(handOn, speechPacketBytes);
+        exchange.onSuccess = [handOn](const QByteArray &audio) { handOn(0, audio, true); };
+    }
     exchange.resend = [text, voice] { synthesize(text, voice); };
     post(std::move(exchange));
 }

@@ -276,7 +276,7 @@ void CloudService::finish(LoggedRequest entry, Answer answer, QHttpServerRespond
     if (reply.dropConnection)
         dropConnection(entry.clientPort, responder);
     else
-        respond(responder, answer, reply);
+        respond(responder, answer, reply, entry);
 }
 
 void CloudService::missingHandler(const QHttpServerRequest &, QHttpServerResponder &responder)
@@ -359,29 +359,73 @@ CloudService::Outcome CloudService::synthesize(const QHttpServerRequest &request
 }
 
 void CloudService::respond(QHttpServerResponder &responder, const Answer &answer,
-                           const ScriptedReply &scripted)
+                           const ScriptedReply &scripted, const LoggedRequest &entry)
 {
-    const auto status = static_cast<QHttpServerResponder::StatusCode>(answer.status);
     QHttpHeaders headers = scripted.headers;
     headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentType, answer.contentType);
+    // Audio is spoken as it is made; everything else is answered whole.
+    const bool inPieces = entry.operation == Operation::Synthesis && answer.status >= 200 &&
+                          answer.status < 300 && !answer.body.isEmpty();
+    const int dropAfter = scripted.dropAfterPieces;
+    const quint16 port = entry.clientPort;
+    auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
     if (scripted.held) {
-        auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-        m_held.append([later, answer, headers, status] {
+        m_held.append([this, later, answer, headers, inPieces, dropAfter, port] {
             if (!later->isResponseCanceled())
-                later->write(answer.body, headers, status);
+                writeAnswer(later, answer, headers, inPieces, dropAfter, port);
         });
         return;
     }
     if (scripted.delay.count() <= 0) {
-        responder.write(answer.body, headers, status);
+        writeAnswer(later, answer, headers, inPieces, dropAfter, port);
         return;
     }
     // Answer later; the client may have given up and gone by then.
-    auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-    QTimer::singleShot(scripted.delay, this, [later, answer, headers, status] {
+    QTimer::singleShot(scripted.delay, this, [this, later, answer, headers, inPieces, dropAfter, port] {
         if (!later->isResponseCanceled())
-            later->write(answer.body, headers, status);
+            writeAnswer(later, answer, headers, inPieces, dropAfter, port);
     });
+}
+
+void CloudService::writeAnswer(const std::shared_ptr<QHttpServerResponder> &responder, const Answer &answer,
+                               const QHttpHeaders &headers, bool inPieces, int dropAfter, quint16 clientPort)
+{
+    const auto status = static_cast<QHttpServerResponder::StatusCode>(answer.status);
+    if (!inPieces) {
+        responder->write(answer.body, headers, status);
+        return;
+    }
+    responder->writeBeginChunked(headers, status);
+    writePieces(responder, answer.body, 0, dropAfter, clientPort);
+}
+
+void CloudService::writePieces(const std::shared_ptr<QHttpServerResponder> &responder, const QByteArray &body,
+                               qsizetype at, int dropAfter, quint16 clientPort)
+{
+    while (at < body.size()) {
+        if (dropAfter >= 0 && at >= dropAfter * synthesisPieceBytes) {
+            // Late enough for the pieces written so far to have left.
+            QTimer::singleShot(std::max(m_synthesisPace, std::chrono::milliseconds(100)), this,
+                               [this, clientPort, responder] { abortConnection(clientPort); });
+            return;
+        }
+        const QByteArray piece = body.mid(at, synthesisPieceBytes);
+        at += synthesisPieceBytes;
+        // The last piece ends the reply (an empty chunk is refused).
+        if (at >= body.size()) {
+            responder->writeEndChunked(piece);
+            return;
+        }
+        responder->writeChunk(piece);
+        if (m_synthesisPace.count() > 0) {
+            QTimer::singleShot(m_synthesisPace, Qt::PreciseTimer, this,
+                               [this, responder, body, at, dropAfter, clientPort] {
+                                   if (!responder->isResponseCanceled())
+                                       writePieces(responder, body, at, dropAfter, clientPort);
+                               });
+            return;
+        }
+    }
 }
 
 void CloudService::releaseHeld()
@@ -401,6 +445,12 @@ void CloudService::dropConnection(quint16 clientPort, QHttpServerResponder &resp
             socket->abort();
         QTimer::singleShot(0, [unanswered] {});
     });
+}
+
+void CloudService::abortConnection(quint16 clientPort)
+{
+    if (const QPointer<QSslSocket> socket = m_sockets.value(clientPort))
+        socket->abort();
 }
 
 bool CloudService::takeStreamed(QSslSocket *socket, const Http1Head &head)

@@ -72,6 +72,11 @@ public:
     // How long an engine may work on one request.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
     [[nodiscard]] std::chrono::milliseconds timeLimit() const { return m_timeLimit; }
+    // The synthesis audio goes out in pieces of synthesisPieceBytes (200 ms
+    // of speech), `pace` apart like a service that speaks as it goes; 0 (the
+    // default) sends them back to back.
+    void setSynthesisPace(std::chrono::milliseconds pace) { m_synthesisPace = pace; }
+    static constexpr qsizetype synthesisPieceBytes = 600;
     // Requests whose engine work has not been answered yet.
     [[nodiscard]] qsizetype pendingCount() const { return m_pending.size(); }
 
@@ -100,7 +105,13 @@ private:
     void runJob(const LoggedRequest &entry, Job job, QHttpServerResponder &responder);
     void complete(quint64 id, const Answer &answer);
     void finish(LoggedRequest entry, Answer answer, QHttpServerResponder &responder);
-    void respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted);
+    void respond(QHttpServerResponder &responder, const Answer &answer, const ScriptedReply &scripted,
+                 const LoggedRequest &entry);
+    void writeAnswer(const std::shared_ptr<QHttpServerResponder> &responder, const Answer &answer,
+                     const QHttpHeaders &headers, bool inPieces, int dropAfter, quint16 clientPort);
+    void writePieces(const std::shared_ptr<QHttpServerResponder> &responder, const QByteArray &body,
+                     qsizetype at, int dropAfter, quint16 clientPort);
+    void abortConnection(quint16 clientPort);
     void dropConnection(quint16 clientPort, QHttpServerResponder &responder);
     // The script's say over a request that passed the checks; logs it.
     [[nodiscard]] ScriptedReply settle(LoggedRequest &entry, Answer &answer);
@@ -122,6 +133,7 @@ private:
     std::shared_ptr<RecognitionEngine> m_recognition = std::make_shared<FixedRecognition>();
     std::shared_ptr<SynthesisEngine> m_synthesis = std::make_shared<ToneSynthesis>();
     std::chrono::milliseconds m_timeLimit{30000};
+    std::chrono::milliseconds m_synthesisPace{0};
     QHash<quint64, std::shared_ptr<Pending>> m_pending;
     quint64 m_lastJob = 0;
     QThreadPool m_pool;

@@ -42,11 +42,16 @@ int main(int argc, char *argv[])
         QStringLiteral("Stand in for a regional translator resource: refuse translations whose "
                        "Ocp-Apim-Subscription-Region is not this region."),
         QStringLiteral("region"));
+    const QCommandLineOption paceOption(
+        QStringLiteral("synthesis-pace"),
+        QStringLiteral("Milliseconds between the pieces of a synthesis reply (200 ms of speech each; "
+                       "default 0: back to back)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption listOption(
         QStringLiteral("list-offline"),
         QStringLiteral("Print the offline voices and language pairs and exit."));
     parser.addOptions({portOption, certOption, keyOption, quietOption, enginesOption, limitOption,
-                       regionOption, listOption});
+                       regionOption, paceOption, listOption});
     parser.process(app);
 
     const QString engines = parser.value(enginesOption);
@@ -79,6 +84,13 @@ int main(int argc, char *argv[])
                      qPrintable(parser.value(limitOption)));
         return 2;
     }
+    bool paceOk = false;
+    const int pace = parser.value(paceOption).toInt(&paceOk);
+    if (!paceOk || pace < 0) {
+        std::fprintf(stderr, "tolka-localservice: invalid synthesis pace %s\n",
+                     qPrintable(parser.value(paceOption)));
+        return 2;
+    }
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
@@ -103,6 +115,7 @@ int main(int argc, char *argv[])
     CloudService service;
     service.log().setEcho(!parser.isSet(quietOption));
     service.setTimeLimit(std::chrono::milliseconds(limit));
+    service.setSynthesisPace(std::chrono::milliseconds(pace));
     service.setTranslatorRegion(parser.value(regionOption));
 #ifdef TOLKA_OFFLINE_ENGINES
     if (engines == QLatin1String("offline"))

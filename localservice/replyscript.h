@@ -27,6 +27,8 @@ struct ScriptedReply
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
     bool held = false; // answered only when the service releases held replies
+    // For audio sent in pieces: the connection breaks after this many.
+    int dropAfterPieces = -1;
 
     [[nodiscard]] static ScriptedReply withStatus(int code)
     {
@@ -60,6 +62,12 @@ struct ScriptedReply
     {
         ScriptedReply r = withStatus(code);
         r.held = true;
+        return r;
+    }
+    [[nodiscard]] static ScriptedReply droppedAfterPieces(int pieces)
+    {
+        ScriptedReply r;
+        r.dropAfterPieces = pieces;
         return r;
     }
     [[nodiscard]] static ScriptedReply dropped()

@@ -7,6 +7,7 @@
 #include "playbackstate.h"
 #include "renderdevice.h"
 #include "speechdecoder.h"
+#include "speechstream.h"
 
 #include <QFile>
 #include <QString>
@@ -19,6 +20,13 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+// The first part of a reply is decoded small, so that it sounds at once; the
+// rest in parts of a few milliseconds' work (within the render thread's wait
+// for more, playbackState::dryWait), each its own queued call so that a stop
+// or a newer reply is not kept waiting.
+constexpr qsizetype firstPackets = 5;
+constexpr qsizetype laterPackets = 20;
+
 QPointer<speaker> &currentSpeaker()
 {
     static QPointer<speaker> current;
@@ -27,9 +35,13 @@ QPointer<speaker> &currentSpeaker()
 } // namespace
 
 speaker::speaker(double speechVolume, double appVolume)
-    : m_hub(messenger::instance()), m_speechVolume(speechVolume), m_appVolume(appVolume)
+    : m_hub(messenger::instance()), m_speechVolume(speechVolume), m_appVolume(appVolume), m_pieceTimer(this)
 {
     m_hub->speechReady.connect(this, &speaker::receiveSpeech);
+    m_hub->speechPieceReady.connect(this, &speaker::receivePiece);
+    m_pieceTimer.setSingleShot(true);
+    m_pieceTimer.setInterval(pieceTimeout);
+    connect(&m_pieceTimer, &QTimer::timeout, this, &speaker::pieceTimedOut);
 
     QFile file(QString::fromLatin1(blipResource));
     if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -37,6 +49,8 @@ speaker::speaker(double speechVolume, double appVolume)
     else
         qCWarning(lcPlayback) << "cannot open the prompt sound" << blipResource << file.errorString();
 }
+
+speaker::~speaker() = default;
 
 QPointer<speaker> speaker::current()
 {
@@ -52,32 +66,119 @@ void speaker::makeCurrent(speaker *next)
 
 void speaker::receiveSpeech(QByteArray reply)
 {
+    // A whole reply replaces one still arriving.
+    if (m_incoming) {
+        m_incoming.reset();
+        m_pieceTimer.stop();
+        playbackState::instance().endSpeech();
+    }
     decodeSpeech(reply);
     playSource(false);
+}
+
+void speaker::receivePiece(SpeechPiece piece)
+{
+    playbackState &state = playbackState::instance();
+    if (piece.index == 0) {
+        if (m_incoming && !m_incoming->ended())
+            qCDebug(lcPlayback) << "reply" << piece.reply << "replaces reply" << m_incoming->reply
+                                << "while it still arrives";
+        m_incoming = std::make_unique<IncomingSpeech>(piece.reply);
+        // The playing source keeps the old speech until the new one starts.
+        state.beginSpeech();
+    } else if (!m_incoming || !m_incoming->takes(piece)) {
+        qCDebug(lcPlayback) << "dropped piece" << piece.index << "of reply" << piece.reply
+                            << "(replaced, ended or out of order)";
+        return;
+    }
+    IncomingSpeech &incoming = *m_incoming;
+    ++incoming.nextIndex;
+    incoming.lastReceived = piece.last;
+    incoming.stream.feed(piece.packets);
+    if (piece.last)
+        m_pieceTimer.stop();
+    else
+        m_pieceTimer.start();
+    if (!incoming.decodeQueued)
+        decodeIncoming();
+}
+
+void speaker::decodeIncoming()
+{
+    IncomingSpeech &incoming = *m_incoming;
+    playbackState &state = playbackState::instance();
+    state.appendSpeech(incoming.stream.decode(incoming.started ? laterPackets : firstPackets));
+    const bool ended = incoming.ended();
+    if (ended) {
+        if (incoming.stream.partialBytes() != 0)
+            qCDebug(lcPlayback) << "ignored a trailing partial packet of" << incoming.stream.partialBytes()
+                                << "bytes";
+        if (incoming.stream.skippedPackets() > 0)
+            qCWarning(lcPlayback) << "skipped" << incoming.stream.skippedPackets() << "undecodable packets";
+        state.endSpeech();
+    }
+    // Playback starts with the first samples (or, for a reply without any,
+    // at its end, which reports it over as a whole empty reply would). Once
+    // started, a stop or the blip is not undone by later pieces.
+    if (!incoming.started && (ended || state.hasSpeechSamples())) {
+        incoming.started = true;
+        playSource(false);
+    }
+    incoming.decodeQueued = incoming.stream.wholePackets() > 0;
+    if (!incoming.decodeQueued)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, reply = incoming.reply] {
+            if (m_incoming && m_incoming->reply == reply)
+                decodeIncoming();
+        },
+        Qt::QueuedConnection);
+}
+
+void speaker::pieceTimedOut()
+{
+    if (!m_incoming || m_incoming->lastReceived)
+        return;
+    qCWarning(lcPlayback) << "reply" << m_incoming->reply << "sent nothing for" << m_pieceTimer.interval()
+                          << "ms; its speech ends with what arrived";
+    // Ended as if its last piece had come: what is queued still plays.
+    m_incoming->lastReceived = true;
+    if (!m_incoming->decodeQueued)
+        decodeIncoming();
 }
 
 void speaker::playSource(bool isBip)
 {
     m_isSpeech = !isBip;
     playbackState &state = playbackState::instance();
-    const QByteArray speech = state.speech();
-    const bool playing =
-        isBip ? startPlayback(state.blip(), m_appVolume) : startPlayback(speech, m_speechVolume);
-    if (playing && !speech.isEmpty())
+    const bool hasSpeech = state.hasSpeech();
+    const bool playing = isBip ? startPlayback(state.blip(), m_appVolume) : startSpeech(hasSpeech);
+    if (playing && hasSpeech)
         send(u"ISPLAYING"_s, m_isSpeech);
 }
 
 bool speaker::startPlayback(const QByteArray &source, double volume)
 {
+    return start(volume, !source.isEmpty(), [&source](playbackState &s) { s.setSourceLocked(source); });
+}
+
+bool speaker::startSpeech(bool hasSpeech)
+{
+    return start(m_speechVolume, hasSpeech, [](playbackState &s) { s.setSpeechSourceLocked(); });
+}
+
+bool speaker::start(double volume, bool hasSound, const std::function<void(playbackState &)> &setSource)
+{
     playbackState &state = playbackState::instance();
     std::unique_lock locker(state.lock());
-    if (source.isEmpty()) {
+    if (!hasSound) {
         locker.unlock();
         playbackFinished();
         return true;
     }
     AudioOutput &device = playback::ensureRenderDevice(this);
-    state.setSourceLocked(source);
+    setSource(state);
     // A running device picks the new block up at its next period, at the
     // volume it was started with.
     if (device.isRunning() && !device.isStalled())

@@ -1,8 +1,11 @@
 // Playback figures, run by hand (not part of the test suite):
 //  1. decoding speed of synthesis replies, in seconds of speech per CPU second,
 //     beside opusdec decoding the same packets (wrapped in Ogg) in the same run;
-//  2. time from a speechReady emission to the first samples handed to the
-//     render device, for a 5-second reply;
+//  2. time from the arrival of a reply to the first samples handed to the
+//     render device, for 1, 5 and 20-second replies, side by side: handed on
+//     whole (speechReady, decoded whole before it plays) and in pieces as
+//     they are read (speechPieceReady: 200 ms pieces back to back, and the
+//     whole reply in one piece, as one read of a fast connection may give);
 //  3. render-thread wake-ups per second while idle.
 // By default the render device is ALSA's null PCM (through the test
 // configuration); set TOLKA_BENCH_REAL_DEVICE=1 to use the real default device.
@@ -12,9 +15,11 @@
 #include "onthread.h"
 #include "opuspackets.h"
 #include "output.h"
+#include "playbackstate.h"
 #include "renderdevice.h"
 #include "speaker.h"
 #include "speechdecoder.h"
+#include "speechpiece.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -31,6 +36,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -168,7 +174,72 @@ void decodingSpeed()
     std::printf("opusdec:      %d x %.0f s of speech in %.3f CPU s: %.0f s of speech per CPU second "
                 "(process start, Ogg parsing and WAV writing included)\n",
                 rounds, speechSeconds, theirs, rounds * speechSeconds / theirs);
-    std::printf("ratio decodeSpeech / opusdec: %.2f\n", theirs / ours);
+    std::printf("ratio opusdec / decodeSpeech (CPU time; above 1: decodeSpeech is faster): %.2f\n",
+                theirs / ours);
+}
+
+enum class Delivery
+{
+    Whole,      // speechReady, once all of it has arrived
+    Pieces,     // speechPieceReady, 200 ms (10 packets) each, back to back
+    SinglePiece // speechPieceReady, all of it in one piece
+};
+
+const char *deliveryName(Delivery delivery)
+{
+    switch (delivery) {
+    case Delivery::Whole:
+        return "whole (old)";
+    case Delivery::Pieces:
+        return "200 ms pieces";
+    case Delivery::SinglePiece:
+        return "one piece";
+    }
+    return "";
+}
+
+void deliver(Delivery delivery, const QByteArray &reply)
+{
+    static std::uint64_t lastReply = 0;
+    const std::shared_ptr<messenger> hub = messenger::instance();
+    if (delivery == Delivery::Whole) {
+        hub->speechReady.fire(reply);
+        return;
+    }
+    const std::uint64_t id = ++lastReply;
+    const qsizetype pieceBytes = delivery == Delivery::Pieces ? 600 : reply.size();
+    std::uint64_t index = 0;
+    for (qsizetype at = 0; at < reply.size(); at += pieceBytes)
+        hub->speechPieceReady.fire(
+            SpeechPiece{id, index++, reply.mid(at, pieceBytes), at + pieceBytes >= reply.size()});
+}
+
+// Reply arrival (its first piece, or all of it) to the first samples at the
+// device; `runs` rounds, each stopped before the next.
+std::vector<double> firstSampleLatencies(output &player, Delivery delivery, const QByteArray &reply, int runs)
+{
+    std::vector<double> latencies;
+    for (int round = 0; round < runs; ++round) {
+        const int stopsBefore = TimingBackend::stops.load();
+        TimingBackend::firstRelease.store(0);
+        TimingBackend::armed.store(true);
+        const auto start = Clock::now();
+        deliver(delivery, reply);
+        if (!waitFor([] { return TimingBackend::firstRelease.load() != 0; })) {
+            std::printf("no samples reached the device\n");
+            return {};
+        }
+        const Clock::time_point first{Clock::duration(TimingBackend::firstRelease.load())};
+        latencies.push_back(std::chrono::duration<double, std::milli>(first - start).count());
+        player.stop();
+        waitFor([stopsBefore] { return TimingBackend::stops.load() > stopsBefore; });
+        // The rest of a streamed reply is decoded before the next round, so
+        // that no round waits behind the previous one's work.
+        waitFor([] { return !playbackState::instance().speechOpen(); });
+        onWorker([] {});
+    }
+    std::sort(latencies.begin(), latencies.end());
+    return latencies;
 }
 
 void latencyAndIdleWakeUps()
@@ -177,29 +248,24 @@ void latencyAndIdleWakeUps()
     output player;
     player.init(1.0, 0.5);
     onWorker([] {});
-    const QByteArray reply = testdata::opusPackets(250); // 5 s
 
-    std::vector<double> latencies;
-    for (int round = 0; round < 7; ++round) {
-        const int stopsBefore = TimingBackend::stops.load();
-        TimingBackend::firstRelease.store(0);
-        TimingBackend::armed.store(true);
-        const auto start = Clock::now();
-        messenger::instance()->speechReady.fire(reply);
-        if (!waitFor([] { return TimingBackend::firstRelease.load() != 0; })) {
-            std::printf("no samples reached the device\n");
-            return;
+    constexpr int runs = 7;
+    std::printf("reply arrival to first samples at the device, median (min-max) of %d runs, ms:\n", runs);
+    std::printf("  %-8s %-24s %-24s %-24s\n", "reply", deliveryName(Delivery::Whole),
+                deliveryName(Delivery::Pieces), deliveryName(Delivery::SinglePiece));
+    for (const int seconds : {1, 5, 20}) {
+        const QByteArray reply = testdata::opusPackets(seconds * 50);
+        std::printf("  %2d s    ", seconds);
+        for (const Delivery delivery : {Delivery::Whole, Delivery::Pieces, Delivery::SinglePiece}) {
+            const std::vector<double> l = firstSampleLatencies(player, delivery, reply, runs);
+            if (l.empty())
+                return;
+            char cell[64];
+            std::snprintf(cell, sizeof cell, "%.2f (%.2f-%.2f)", l[l.size() / 2], l.front(), l.back());
+            std::printf(" %-24s", cell);
         }
-        const Clock::time_point first{Clock::duration(TimingBackend::firstRelease.load())};
-        latencies.push_back(std::chrono::duration<double, std::milli>(first - start).count());
-        player.stop();
-        waitFor([stopsBefore] { return TimingBackend::stops.load() > stopsBefore; });
+        std::printf("\n");
     }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf(
-        "speechReady to first samples at the device, 5 s reply, %zu runs: median %.2f ms, min %.2f, max "
-        "%.2f\n",
-        latencies.size(), latencies[latencies.size() / 2], latencies.front(), latencies.back());
 
     onWorker([] {});
     const std::uint64_t waitsBefore = TimingBackend::waits.load();

@@ -3,7 +3,9 @@
 #include "encoder.h"
 
 #include "clientstate.h"
+#include "messenger.h"
 #include "oggwriter.h"
+#include "speechpackets.h"
 #include "tts.h"
 
 #include <QCryptographicHash>
@@ -47,6 +49,61 @@ QVariant MessageWindow::last(const QString &tag) const
             return it->value;
     }
     return {};
+}
+
+void SpeechSink::connectToHub()
+{
+    messenger::instance()->speechPieceReady.connect(this, &SpeechSink::onPiece);
+    messenger::instance()->speechReady.connect(this, &SpeechSink::onWhole);
+}
+
+void SpeechSink::clear()
+{
+    received.clear();
+    pieceCounts.clear();
+    wholeReplies = 0;
+    disorders = 0;
+    partialPieces = 0;
+    m_open.clear();
+}
+
+void SpeechSink::onPiece(SpeechPiece piece)
+{
+    Open &open = m_open[piece.reply];
+    if (piece.index != quint64(open.pieces))
+        ++disorders;
+    if (piece.packets.size() % speechpackets::packetBytes != 0)
+        ++partialPieces;
+    open.audio.append(piece.packets);
+    ++open.pieces;
+    if (!piece.last)
+        return;
+    received.append(open.audio);
+    pieceCounts.append(open.pieces);
+    m_open.remove(piece.reply);
+}
+
+void SpeechSink::onWhole(QByteArray audio)
+{
+    received.append(audio);
+    pieceCounts.append(1);
+    ++wholeReplies;
+}
+
+EngineResult<QByteArray> LongToneSynthesis::synthesize(const SpeechRequest &, QDeadlineTimer)
+{
+    return audio();
+}
+
+QByteArray LongToneSynthesis::audio() const
+{
+    std::vector<qint16> pcm(size_t(speechpackets::sampleRate) * size_t(m_milliseconds) / 1000);
+    double phase = 0;
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        phase += 2.0 * std::numbers::pi * (300.0 + 0.05 * double(i / 480)) / speechpackets::sampleRate;
+        pcm[i] = qint16(7000.0 * std::sin(phase));
+    }
+    return speechpackets::encode(pcm);
 }
 
 bool CloudFixture::start(QString *error)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "cloudservice.h"
+#include "speechpiece.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -34,6 +36,46 @@ public:
     [[nodiscard]] QVariant last(const QString &tag) const;
 
     QList<Message> messages;
+};
+
+// Stands in for the speaker: joins the pieces of each synthesis reply from
+// the hub, in order, and keeps every reply that ended with the number of
+// pieces it came in. Whole replies (the old path) count as one piece.
+class SpeechSink
+{
+public:
+    void connectToHub();
+    void clear();
+
+    QList<QByteArray> received;
+    QList<int> pieceCounts;
+    int wholeReplies = 0;  // of the received, those that came on speechReady
+    int disorders = 0;     // pieces that broke the order of their reply
+    int partialPieces = 0; // pieces that were not whole 60-byte packets
+
+private:
+    void onPiece(SpeechPiece piece);
+    void onWhole(QByteArray audio);
+
+    struct Open
+    {
+        QByteArray audio;
+        int pieces = 0;
+    };
+    QHash<quint64, Open> m_open;
+};
+
+// A synthesis engine that speaks for `milliseconds` whatever it is asked: a
+// tone whose pitch slides, so that every packet differs.
+class LongToneSynthesis final : public SynthesisEngine
+{
+public:
+    explicit LongToneSynthesis(int milliseconds) : m_milliseconds(milliseconds) {}
+    EngineResult<QByteArray> synthesize(const SpeechRequest &request, QDeadlineTimer deadline) override;
+    [[nodiscard]] QByteArray audio() const;
+
+private:
+    int m_milliseconds;
 };
 
 // The local service on a free loopback port with a fresh certificate, and the

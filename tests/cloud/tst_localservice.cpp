@@ -472,6 +472,44 @@ private slots:
         QCOMPARE(send(request(translatePath, translatorHeaders()), {}, "GET").status, 405);
     }
 
+    // Synthesis audio goes out in chunked pieces, paced when asked, over
+    // either protocol: several reads, and together exactly the engine's audio.
+    void synthesisComesInPacedPieces_data()
+    {
+        QTest::addColumn<bool>("http2");
+        QTest::newRow("HTTP/2") << true;
+        QTest::newRow("HTTP/1.1") << false;
+    }
+    void synthesisComesInPacedPieces()
+    {
+        QFETCH(bool, http2);
+        const auto engine = std::make_shared<LongToneSynthesis>(1000);
+        fixture.service().setSynthesisEngine(engine);
+        fixture.service().setSynthesisPace(std::chrono::milliseconds(40));
+        std::unique_ptr<QNetworkReply> reply(
+            manager.sendCustomRequest(request(synthesisPath, synthesisHeaders(), http2), "POST", validSsml));
+        QByteArray body;
+        int reads = 0;
+        connect(reply.get(), &QNetworkReply::readyRead, this, [&] {
+            body += reply->readAll();
+            ++reads;
+        });
+        const bool finished = QTest::qWaitFor([&] { return reply->isFinished(); }, 10000);
+        fixture.service().setSynthesisEngine(std::make_shared<ToneSynthesis>());
+        fixture.service().setSynthesisPace(std::chrono::milliseconds(0));
+        QVERIFY(finished);
+        body += reply->readAll();
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QCOMPARE(body, engine->audio());
+        QCOMPARE(body.size(), 50 * 60);
+        QVERIFY2(reads >= 3, qPrintable(QString::number(reads)));
+        if (!http2)
+            QCOMPARE(reply->rawHeader("Transfer-Encoding"), QByteArray("chunked"));
+        QCOMPARE(fixture.service().log().entries().constFirst().alpn,
+                 http2 ? QByteArray("h2") : QByteArray("http/1.1"));
+    }
+
     void http11IsTheFallback()
     {
         const Result r = send(request(translatePath, translatorHeaders(), false), validTranslation);

@@ -1,5 +1,6 @@
 // Speech synthesis over TLS to the local service: the document, the audio
-// handed to the hub unchanged, resends and keys.
+// handed to the hub unchanged (in pieces as it is read, or whole when
+// TOLKA_SYNTHESIS_WHOLE_REPLY=1), resends and keys.
 #include "cloudfixture.h"
 
 #include "clientstate.h"
@@ -11,21 +12,12 @@
 
 using namespace tolka::cloud;
 
-namespace {
-// Stands in for the speaker: collects what the hub delivers.
-struct AudioSink
-{
-    QList<QByteArray> received;
-    void onSpeech(QByteArray audio) { received.append(audio); }
-};
-} // namespace
-
 class SynthesisTest : public QObject
 {
     Q_OBJECT
     CloudFixture fixture;
     MessageWindow window;
-    AudioSink sink;
+    SpeechSink sink;
     tts client;
 
     LoggedRequest lastRequest()
@@ -38,13 +30,15 @@ private slots:
     {
         QString error;
         QVERIFY2(fixture.start(&error), qPrintable(error));
-        messenger::instance()->speechReady.connect(&sink, &AudioSink::onSpeech);
+        sink.connectToHub();
     }
 
     void init()
     {
         fixture.reset();
-        sink.received.clear();
+        fixture.service().setSynthesisEngine(std::make_shared<ToneSynthesis>());
+        fixture.service().setSynthesisPace(std::chrono::milliseconds(0));
+        sink.clear();
         window.messages.clear();
         client.setSpeechLanguage("fr-FR");
     }
@@ -57,6 +51,8 @@ private slots:
         QVERIFY(!expected.isEmpty());
         QCOMPARE(sink.received.constFirst(), expected);
         QCOMPARE(sink.received.constFirst().size() % 60, 0);
+        QCOMPARE(sink.wholeReplies, wholeReplies() ? 1 : 0);
+        QCOMPARE(sink.partialPieces, 0);
         // Synthesis sends no UI message.
         QVERIFY(window.messages.isEmpty());
 
@@ -129,6 +125,68 @@ private slots:
         QCOMPARE(requests.at(0).bodySha256, sha256Hex(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "x")));
         QCOMPARE(requests.at(1).bodySha256, sha256Hex(ssmlDocument("de-DE", "fr-FR-DeniseNeural", "x")));
         QCOMPARE(requests.at(1).keyRole, QStringLiteral("westeurope-backup"));
+    }
+
+    // A service that speaks as it goes: the reply comes in several pieces of
+    // whole packets, in order, which join to exactly the audio it sent.
+    void aPacedReplyArrivesInPieces()
+    {
+        if (wholeReplies())
+            QSKIP("whole replies asked for");
+        const auto engine = std::make_shared<LongToneSynthesis>(2000);
+        fixture.service().setSynthesisEngine(engine);
+        fixture.service().setSynthesisPace(std::chrono::milliseconds(40));
+        client.tvoice("Bonjour", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(sink.received.size(), 1);
+        const QByteArray expected = engine->audio();
+        QCOMPARE(expected.size(), 100 * 60);
+        QCOMPARE(sink.received.constFirst(), expected);
+        // Ten pieces were sent 40 ms apart; reads may join a few, not all.
+        QVERIFY2(sink.pieceCounts.constFirst() >= 3,
+                 qPrintable(QString::number(sink.pieceCounts.constFirst())));
+        QCOMPARE(sink.partialPieces, 0);
+        QCOMPARE(sink.disorders, 0);
+        QCOMPARE(sink.wholeReplies, 0);
+        QCOMPARE(fixture.service().log().entries().size(), 1);
+        QVERIFY(window.messages.isEmpty());
+    }
+
+    // The connection breaks after two pieces went out: what arrived has been
+    // handed on (and may be playing), so the request is not sent again,
+    // which would speak the start twice; the interface hears of the failure.
+    void aReplyBrokenAfterItsFirstPiecesIsNotResent()
+    {
+        if (wholeReplies())
+            QSKIP("whole replies asked for");
+        const auto engine = std::make_shared<LongToneSynthesis>(2000);
+        fixture.service().setSynthesisEngine(engine);
+        fixture.service().setSynthesisPace(std::chrono::milliseconds(30));
+        fixture.service().script().push(Operation::Synthesis, ScriptedReply::droppedAfterPieces(2));
+        client.tvoice("Bonjour", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(sink.received.size(), 1);
+        QCOMPARE(sink.received.constFirst(), engine->audio().left(2 * CloudService::synthesisPieceBytes));
+        QVERIFY(sink.pieceCounts.constFirst() >= 2);
+        QCOMPARE(window.count(QStringLiteral("ERROR")), 1);
+        const QVariantMap error = window.last(QStringLiteral("ERROR")).toMap();
+        QCOMPARE(error.value(QStringLiteral("service")).toString(), QStringLiteral("synthesis"));
+        QCOMPARE(error.value(QStringLiteral("failure")).toString(), QStringLiteral("transient"));
+        QCOMPARE(clientState().failureCount, 0);
+        // Longer than the first resend delay: still the one request.
+        QTest::qWait(600);
+        QCOMPARE(fixture.service().log().entries().size(), 1);
+        QCOMPARE(sink.received.size(), 1);
+    }
+
+    // Before its first piece a failure is resent as ever, and the error
+    // body never reaches the speaker as audio.
+    void aFailureBeforeTheFirstPieceIsResent()
+    {
+        fixture.service().script().push(Operation::Synthesis, ScriptedReply::withStatus(500));
+        client.tvoice("x", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(sink.received.size(), 1);
+        QCOMPARE(sink.received.constFirst(), ToneSynthesis::tone());
+        QCOMPARE(fixture.service().log().entries().size(), 2);
+        QCOMPARE(window.count(QStringLiteral("ERROR")), 0);
     }
 
     void afterAFailedSynthesisRecognitionUsesTheBackupKey()

@@ -96,6 +96,7 @@ bool SpeechChain::start(QString *error)
     const std::shared_ptr<messenger> hub = messenger::instance();
     hub->recordingReady.connect(this, &SpeechChain::recordingReady);
     hub->speechReady.connect(this, &SpeechChain::speechReady);
+    hub->speechPieceReady.connect(this, &SpeechChain::speechPieceReady);
     input().init();
     output().init(1.0, 0.5);
     return true;
@@ -109,6 +110,13 @@ void SpeechChain::recordingReady(const QByteArray &)
 void SpeechChain::speechReady(const QByteArray &)
 {
     m_spoken = Clock::now();
+}
+
+// The speech is there when its first piece is: it plays from then on.
+void SpeechChain::speechPieceReady(const SpeechPiece &piece)
+{
+    if (piece.index == 0)
+        m_spoken = Clock::now();
 }
 
 SpeechChain::Outcome SpeechChain::run(const QByteArray &pcm, const QByteArray &from, const QByteArray &to,

@@ -71,6 +71,7 @@ public:
 private:
     void recordingReady(const QByteArray &recording);
     void speechReady(const QByteArray &speech);
+    void speechPieceReady(const SpeechPiece &piece);
 
     QTemporaryDir m_folder;
     CloudFixture m_fixture;

@@ -20,12 +20,6 @@ namespace {
 
 constexpr int replyWait = 60000;
 
-struct AudioSink
-{
-    QList<QByteArray> received;
-    void onSpeech(QByteArray audio) { received.append(audio); }
-};
-
 // espeak-ng reads about 175 words a minute at the normal rate. Real speech
 // of a sentence varies with word length and pauses; a factor of two either
 // way still tells speech of the text from a clipped or repeated one, or
@@ -42,7 +36,7 @@ class OfflineSynthesisTest : public QObject
     Q_OBJECT
     CloudFixture fixture;
     MessageWindow window;
-    AudioSink sink;
+    SpeechSink sink;
     tts client;
 
 private slots:
@@ -51,13 +45,13 @@ private slots:
         QString error;
         QVERIFY2(fixture.start(&error), qPrintable(error));
         fixture.service().setSynthesisEngine(std::make_shared<EspeakSynthesis>());
-        messenger::instance()->speechReady.connect(&sink, &AudioSink::onSpeech);
+        sink.connectToHub();
     }
 
     void init()
     {
         fixture.reset();
-        sink.received.clear();
+        sink.clear();
         window.messages.clear();
     }
 

@@ -1,6 +1,7 @@
 #include "opuspackets.h"
 #include "playbackstate.h"
 #include "speechdecoder.h"
+#include "speechstream.h"
 
 #include <QTest>
 
@@ -56,6 +57,34 @@ private slots:
         decodeSpeech(QByteArray());
         QCOMPARE(playbackState::instance().speech(), before);
         QVERIFY(!decodeOpusPackets(QByteArray()).has_value());
+    }
+
+    // Cut anywhere, fed piece by piece and decoded a few packets at a time,
+    // a reply gives the samples of the reply decoded whole.
+    void aStreamCutAnywhereDecodesAsTheWholeReply()
+    {
+        const QByteArray reply = testdata::opusPackets(40);
+        const std::optional<QByteArray> whole = decodeOpusPackets(reply);
+        QVERIFY(whole);
+        SpeechStream stream;
+        QVERIFY(stream.isValid());
+        QByteArray pcm;
+        qsizetype at = 0;
+        for (const qsizetype size : {1, 59, 61, 60 * 20 - 1, 7, 113}) {
+            stream.feed(QByteArrayView(reply).sliced(at, size));
+            at += size;
+            QCOMPARE(stream.wholePackets() + pcm.size() / 1920, at / 60);
+            QCOMPARE(stream.partialBytes(), at % 60);
+            pcm += stream.decode(3);
+        }
+        stream.feed(QByteArrayView(reply).sliced(at));
+        while (stream.wholePackets() > 0)
+            pcm += stream.decode(7);
+        QCOMPARE(stream.partialBytes(), 0);
+        QCOMPARE(stream.skippedPackets(), 0);
+        QCOMPARE(pcm.size(), 40 * 1920);
+        QCOMPARE(pcm, *whole);
+        QVERIFY(stream.decode(5).isEmpty());
     }
 
     void corruptedPacketIsSkippedWithoutAGap()

@@ -1,0 +1,64 @@
+#include "replystream.h"
+
+#include "clientstate.h"
+#include "cloudlogging.h"
+#include "exchange.h"
+#include "frame.h"
+
+#include <QNetworkReply>
+#include <QRestReply>
+
+namespace tolka::cloud {
+
+ReplyStream::ReplyStream(Sink sink, qsizetype unit)
+    : m_sink(std::move(sink)), m_unit(std::max<qsizetype>(1, unit))
+{}
+
+void ReplyStream::watch(QNetworkReply *reply)
+{
+    if (!reply)
+        return;
+    QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                     [self = shared_from_this(), reply] { self->read(*reply); });
+}
+
+QByteArray ReplyStream::take(QNetworkReply &reply) const
+{
+    const qint64 whole = reply.bytesAvailable() / m_unit * m_unit;
+    return whole > 0 ? reply.read(whole) : QByteArray();
+}
+
+void ReplyStream::read(QNetworkReply &reply)
+{
+    // An error body stays whole for the classification at the end.
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status >= 300 || reply.error() != QNetworkReply::NoError)
+        return;
+    const QByteArray piece = take(reply);
+    if (!piece.isEmpty())
+        m_sink(m_next++, piece, false);
+}
+
+void ReplyStream::finish(Service service, QRestReply &reply)
+{
+    QNetworkReply *network = reply.networkReply();
+    const QByteArray rest = network ? take(*network) : QByteArray();
+    if (network && network->bytesAvailable() > 0)
+        qCDebug(lcCloud) << "ignored a trailing partial unit of" << network->bytesAvailable() << "bytes";
+    // The network reply's own error: the REST reply does not count every
+    // failure that follows a 2xx status (an HTTP/2 stream reset, for one).
+    const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
+    const Verdict verdict = classifyReply(service, error, reply.httpStatus(), {}, {});
+    ClientState &s = clientState();
+    s.failureCount = 0;
+    if (verdict.replyClass != ReplyClass::Success) {
+        logReplyError(reply);
+        s.failureCount = 0;
+        qCInfo(lcCloud).noquote() << serviceName(service) << "reply broke after" << m_next
+                                  << "pieces; not resent, the part already handed on stays";
+        sendMessage(QStringLiteral("ERROR"), errorMessage(service, verdict));
+    }
+    m_sink(m_next++, rest, true);
+}
+
+} // namespace tolka::cloud
