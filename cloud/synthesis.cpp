@@ -62,10 +62,22 @@ QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice, con
     return document;
 }
 
+namespace {
+bool &wholeRepliesFlag()
+{
+    static bool whole = qEnvironmentVariableIntValue(wholeRepliesVariable) == 1;
+    return whole;
+}
+} // namespace
+
 bool wholeReplies()
 {
-    static const bool whole = qEnvironmentVariableIntValue(wholeRepliesVariable) == 1;
-    return whole;
+    return wholeRepliesFlag();
+}
+
+void setWholeReplies(bool whole)
+{
+    wholeRepliesFlag() = whole;
 }
 
 void synthesize(const QByteArray &text, const QByteArray &voice)

@@ -16,6 +16,7 @@
 #include "speechaudio.h"
 #include "speechchain.h"
 #include "streamedrecognition.h"
+#include "synthesis.h"
 
 #include <QGuiApplication>
 
@@ -63,6 +64,7 @@ void choosePath(bool streamed)
     using namespace tolka::cloud;
     setStreamedRecognitionEnabled(streamed);
     setLowDelayEnabled(streamed);
+    setWholeReplies(!streamed);
     // New connections, so that the Nagle setting applies to them all.
     clientState().networkManager->clearConnectionCache();
 }

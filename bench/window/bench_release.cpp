@@ -13,6 +13,7 @@
 #include "renderwatch.h"
 #include "startup.h"
 #include "streamedrecognition.h"
+#include "synthesis.h"
 #include "tts.h"
 
 #include <QFile>
@@ -40,6 +41,7 @@ void choosePath(bool streamed)
     using namespace tolka::cloud;
     setStreamedRecognitionEnabled(streamed);
     setLowDelayEnabled(streamed);
+    setWholeReplies(!streamed);
     clientState().networkManager->clearConnectionCache();
 }
 
