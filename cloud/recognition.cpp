@@ -31,7 +31,8 @@ QNetworkRequest recognitionRequestFor(const QByteArray &language, std::optional<
 
 void showRecognised(const QByteArray &answer)
 {
-    sendMessage(QStringLiteral("SPEECH"), QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
+    sendMessage(QStringLiteral("SPEECH"),
+                QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
 }
 
 void recognizeShortAudio(const QByteArray &recording, const QByteArray &language)

@@ -10,8 +10,8 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QTimer>
 #include <QtEndian>
+#include <QTimer>
 
 namespace tolka::cloud {
 
@@ -119,7 +119,8 @@ void open(const QByteArray &language)
 {
     Streaming &st = streaming();
     st.language = language;
-    st.upload = new StreamedUpload(recognitionRequestFor(language, std::nullopt), QCoreApplication::instance());
+    st.upload =
+        new StreamedUpload(recognitionRequestFor(language, std::nullopt), QCoreApplication::instance());
     st.upload->onReply = [upload = st.upload](const StreamedUpload::Reply &reply) {
         Streaming &now = streaming();
         if (now.upload != upload || !reply.beforeEnd)

@@ -176,7 +176,8 @@ void StreamedUpload::readReply()
             reply.beforeEnd = !m_finished;
             m_reply = reply;
         }
-        const QByteArray length = m_reply->headers.combinedValue(QHttpHeaders::WellKnownHeader::ContentLength);
+        const QByteArray length =
+            m_reply->headers.combinedValue(QHttpHeaders::WellKnownHeader::ContentLength);
         const bool chunked =
             m_reply->headers.combinedValue(QHttpHeaders::WellKnownHeader::TransferEncoding).toLower() ==
             "chunked";

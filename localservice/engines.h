@@ -63,7 +63,8 @@ public:
     // The next bytes of the Ogg Opus stream, cut anywhere.
     virtual void feed(QByteArrayView bytes) = 0;
     // The recording is complete (and checked): `whole` is every byte fed.
-    [[nodiscard]] virtual EngineResult<Recognised> finish(const QByteArray &whole, QDeadlineTimer deadline) = 0;
+    [[nodiscard]] virtual EngineResult<Recognised> finish(const QByteArray &whole,
+                                                          QDeadlineTimer deadline) = 0;
 };
 
 class RecognitionEngine

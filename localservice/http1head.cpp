@@ -45,8 +45,8 @@ std::optional<Http1Head> parseHttp1Head(QByteArrayView bytes, bool *malformed)
     head.version = request[2];
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
-        if (colon <= 0 || !head.headers.append(lines[i].first(colon).trimmed(),
-                                               lines[i].sliced(colon + 1).trimmed())) {
+        if (colon <= 0 ||
+            !head.headers.append(lines[i].first(colon).trimmed(), lines[i].sliced(colon + 1).trimmed())) {
             if (malformed)
                 *malformed = true;
             return std::nullopt;

@@ -39,7 +39,8 @@ struct OggOpusStreamDecoder::Ogg
     }
 };
 
-OggOpusStreamDecoder::OggOpusStreamDecoder() : m_ogg(std::make_unique<Ogg>()) {}
+OggOpusStreamDecoder::OggOpusStreamDecoder() : m_ogg(std::make_unique<Ogg>())
+{}
 OggOpusStreamDecoder::~OggOpusStreamDecoder() = default;
 
 bool OggOpusStreamDecoder::feed(QByteArrayView bytes)

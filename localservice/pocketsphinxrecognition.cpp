@@ -137,7 +137,8 @@ bool PocketsphinxRecognition::Utterance::process(std::span<const qint16> pcm16k)
 {
     if (m_failed)
         return false;
-    m_peak = std::ranges::fold_left(pcm16k, m_peak, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
+    m_peak =
+        std::ranges::fold_left(pcm16k, m_peak, [](int m, qint16 s) { return std::max(m, std::abs(int(s))); });
     if (!m_decoder || pcm16k.empty())
         return true;
     if (ps_process_raw(m_decoder.get(), pcm16k.data(), pcm16k.size(), FALSE, FALSE) < 0)
@@ -148,7 +149,8 @@ bool PocketsphinxRecognition::Utterance::process(std::span<const qint16> pcm16k)
 EngineResult<Recognised> PocketsphinxRecognition::Utterance::end()
 {
     if (m_failed)
-        return std::unexpected(EngineFailure{500, QStringLiteral("500"), QStringLiteral("The recogniser failed.")});
+        return std::unexpected(
+            EngineFailure{500, QStringLiteral("500"), QStringLiteral("The recogniser failed.")});
     if (!m_decoder || m_peak < silencePeak)
         return Recognised{};
     ps_end_utt(m_decoder.get());

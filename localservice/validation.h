@@ -74,7 +74,8 @@ struct SynthesisInput
 // The role of the presented speech key, or a 401 rejection.
 [[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpServerRequest &request,
                                                               const KeyRing &keys);
-[[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpHeaders &headers, const KeyRing &keys);
+[[nodiscard]] std::variant<QString, Rejection> checkSpeechKey(const QHttpHeaders &headers,
+                                                              const KeyRing &keys);
 // The role of the presented translator key, or a 401 rejection; with a
 // region, the request must name it ("Ocp-Apim-Subscription-Region"), as a
 // regional or multi-service resource demands.
@@ -94,5 +95,5 @@ struct SynthesisInput
 // streams in: its query and headers (the language, or why not), and the
 // whole audio once it is there (its length in 48 kHz samples, or why not).
 [[nodiscard]] std::variant<QString, Rejection> checkRecognitionHead(const QUrlQuery &query,
-                                                                   const QHttpHeaders &headers);
+                                                                    const QHttpHeaders &headers);
 [[nodiscard]] std::variant<qint64, Rejection> checkRecognitionAudio(const QByteArray &audio);

@@ -13,10 +13,10 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QNetworkReply>
 #include <QSslSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -61,8 +61,7 @@ class CloudBench : public QObject
         QElapsedTimer timer;
         timer.start();
         std::unique_ptr<QNetworkReply> reply(manager.post(request, body));
-        if (!runUntil([&] { return reply->isFinished(); }, 10000) ||
-            reply->error() != QNetworkReply::NoError)
+        if (!runUntil([&] { return reply->isFinished(); }, 10000) || reply->error() != QNetworkReply::NoError)
             qWarning("bare POST failed: %s", qPrintable(reply->errorString()));
         reply->readAll();
         return double(timer.nsecsElapsed()) / 1e6;

@@ -12,6 +12,7 @@
 // new way streams the recording while it is spoken, with TCP_NODELAY, and
 // plays the reply as it arrives.
 #include "clientstate.h"
+#include "frame.h"
 #include "quickconnections.h"
 #include "speechaudio.h"
 #include "speechchain.h"
@@ -19,6 +20,7 @@
 #include "synthesis.h"
 
 #include <QGuiApplication>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdio>
@@ -67,6 +69,8 @@ void choosePath(bool streamed)
     setWholeReplies(!streamed);
     // New connections, so that the Nagle setting applies to them all.
     clientState().networkManager->clearConnectionCache();
+    // As at start-up: the connections are opened before they are needed.
+    preconnect();
 }
 
 } // namespace
@@ -98,6 +102,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 2 * runs; ++i) {
             const bool streamed = i % 2 == 1;
             choosePath(streamed);
+            QTest::qWait(300);
             const SpeechChain::Outcome o = chain.run(pcm, "en-US", "es-ES", "es-ES-AlvaroNeural");
             if (!o.error.isEmpty()) {
                 std::printf("  run %d (%s) failed: %s\n", i / 2 + 1, streamed ? "new" : "old",

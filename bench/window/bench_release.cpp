@@ -6,9 +6,9 @@
 // algorithm on, the reply played once all there) and the new way (streamed
 // while spoken, TCP_NODELAY, the reply played as it arrives), interleaved in
 // one run. Of it, 250 ms is the deliberate tail of every recording.
-#include "cloudfixture.h"
 #include "clientstate.h"
 #include "fifomicrophone.h"
+#include "frame.h"
 #include "quickconnections.h"
 #include "renderwatch.h"
 #include "startup.h"
@@ -18,6 +18,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -43,6 +44,8 @@ void choosePath(bool streamed)
     setLowDelayEnabled(streamed);
     setWholeReplies(!streamed);
     clientState().networkManager->clearConnectionCache();
+    // As at start-up: the connections are opened before they are needed.
+    preconnect();
 }
 
 } // namespace
@@ -65,14 +68,30 @@ int main(int argc, char *argv[])
     qputenv("TOLKA_MIC_FILE", QFile::encodeName(microphone.path()));
     qputenv("ALSA_CONFIG_PATH", QByteArray("/usr/share/alsa/alsa.conf:" TOLKA_FILE_DEVICES));
 
-    CloudFixture fixture;
-    QString error;
-    if (!fixture.startService(&error)) {
-        std::fprintf(stderr, "bench_release: %s\n", qPrintable(error));
+    // The service in a process of its own, as the application meets it:
+    // sharing this thread, it would wait for each frame the window draws.
+    QProcess service;
+    service.start(QStringLiteral(TOLKA_LOCALSERVICE),
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
+    QString origin;
+    QString caFile;
+    if (!QTest::qWaitFor(
+            [&] {
+                while (service.canReadLine()) {
+                    const QString line = QString::fromUtf8(service.readLine()).trimmed();
+                    if (line.startsWith(QLatin1String("CA certificate: ")))
+                        caFile = line.mid(16);
+                    if (line.startsWith(QLatin1String("listening on ")))
+                        origin = line.mid(13);
+                }
+                return !origin.isEmpty();
+            },
+            20000)) {
+        std::fprintf(stderr, "bench_release: the local service did not start\n");
         return 1;
     }
-    qputenv("TOLKA_CLOUD_ORIGIN", fixture.service().origin().toUtf8());
-    qputenv("TOLKA_CLOUD_CA_FILE", fixture.caPath().toUtf8());
+    qputenv("TOLKA_CLOUD_ORIGIN", origin.toUtf8());
+    qputenv("TOLKA_CLOUD_CA_FILE", caFile.toUtf8());
     tolka::setIdentity(*QCoreApplication::instance());
     tts::configSSL();
     QQmlApplicationEngine engine;
@@ -98,10 +117,12 @@ int main(int argc, char *argv[])
         QTest::mousePress(window, Qt::LeftButton, {}, centre);
         auto *timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
         if (!QTest::qWaitFor([&] { return timer && timer->isVisible(); }, 10000) &&
-            !QTest::qWaitFor([&] {
-                timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
-                return timer && timer->isVisible();
-            }, 10000)) {
+            !QTest::qWaitFor(
+                [&] {
+                    timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
+                    return timer && timer->isVisible();
+                },
+                10000)) {
             std::printf("run %d: the recording did not start\n", i);
             continue;
         }
@@ -126,5 +147,8 @@ int main(int argc, char *argv[])
                 median(now), now.empty() ? 0.0 : *std::ranges::min_element(now), median(now) - 250.0,
                 median(old) / median(now));
     choosePath(true);
+    service.terminate();
+    if (!service.waitForFinished(5000))
+        service.kill();
     return 0;
 }

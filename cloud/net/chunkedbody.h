@@ -16,7 +16,15 @@ public:
     [[nodiscard]] const QByteArray &rest() const { return m_pending; }
 
 private:
-    enum class State { Size, Data, DataEnd, Trailer, Done, Failed };
+    enum class State
+    {
+        Size,
+        Data,
+        DataEnd,
+        Trailer,
+        Done,
+        Failed
+    };
     QByteArray m_pending;
     qint64 m_left = 0;
     State m_state = State::Size;

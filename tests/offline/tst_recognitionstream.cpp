@@ -27,7 +27,8 @@ std::vector<qint16> samplesOf(const QByteArray &raw)
 }
 
 // Feeds `stream` in pieces of the given sizes, cycling through them.
-template <typename Feed> void inPieces(const QByteArray &stream, std::initializer_list<qsizetype> sizes, Feed feed)
+template <typename Feed>
+void inPieces(const QByteArray &stream, std::initializer_list<qsizetype> sizes, Feed feed)
 {
     qsizetype at = 0;
     for (size_t i = 0; at < stream.size(); ++i) {
@@ -48,7 +49,8 @@ class RecognitionStreamTest : public QObject
 private slots:
     void initTestCase()
     {
-        const QByteArray pcm = speechaudio::spokenIntoMicrophone(QStringLiteral("Where is the train station?"));
+        const QByteArray pcm =
+            speechaudio::spokenIntoMicrophone(QStringLiteral("Where is the train station?"));
         QVERIFY(!pcm.isEmpty());
         sentence = oggOpusOf(samplesOf(pcm));
         QVERIFY(!sentence.isEmpty());
@@ -88,7 +90,8 @@ private slots:
         QVERIFY(!garbage.feed(sentence));
         // A sound Ogg page that is not an Opus stream.
         const QByteArray head("VorbisHead-not-opus!");
-        const QByteArray page = OggWriter::makePage(head, QByteArray(1, char(head.size())), 0, 1, 0, true, false);
+        const QByteArray page =
+            OggWriter::makePage(head, QByteArray(1, char(head.size())), 0, 1, 0, true, false);
         OggOpusStreamDecoder notOpus;
         QVERIFY(!notOpus.feed(page));
         QVERIFY(notOpus.broken());
@@ -103,8 +106,8 @@ private slots:
         std::vector<float> joined;
         for (size_t known = 100; known <= input.size(); known += 733) {
             const size_t settled = settledOutputs(known, 48000, 16000);
-            const std::vector<float> piece = resampleRange(std::span(input).first(known), 48000, 16000,
-                                                           joined.size(), settled);
+            const std::vector<float> piece =
+                resampleRange(std::span(input).first(known), 48000, 16000, joined.size(), settled);
             joined.insert(joined.end(), piece.begin(), piece.end());
         }
         const std::vector<float> rest = resampleRange(input, 48000, 16000, joined.size(), whole.size());
@@ -130,7 +133,8 @@ private slots:
         // The recogniser updates its running normalisation once per call,
         // so where the words begin and end may move by a 10 ms frame or two.
         constexpr qint64 twoFrames = 200'000;
-        QVERIFY2(std::abs(streamed->offset - whole->offset) <= twoFrames, qPrintable(QString::number(streamed->offset)));
+        QVERIFY2(std::abs(streamed->offset - whole->offset) <= twoFrames,
+                 qPrintable(QString::number(streamed->offset)));
         QVERIFY2(std::abs(streamed->duration - whole->duration) <= twoFrames,
                  qPrintable(QString::number(streamed->duration)));
     }
