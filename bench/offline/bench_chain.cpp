@@ -11,13 +11,9 @@
 // with Nagle's algorithm on, and plays the reply once it is all there; the
 // new way streams the recording while it is spoken, with TCP_NODELAY, and
 // plays the reply as it arrives.
-#include "clientstate.h"
-#include "frame.h"
-#include "quickconnections.h"
 #include "speechaudio.h"
 #include "speechchain.h"
-#include "streamedrecognition.h"
-#include "synthesis.h"
+#include "speedpath.h"
 
 #include <QGuiApplication>
 #include <QTest>
@@ -49,28 +45,10 @@ struct Stages
     }
 };
 
-double median(std::vector<double> values)
-{
-    std::ranges::sort(values);
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void printStage(const char *name, const std::vector<double> &old, const std::vector<double> &now)
 {
-    std::printf("  %-16s old median %7.1f ms  new median %7.1f ms\n", name, median(old), median(now));
-}
-
-// The old way or the new way for the next run.
-void choosePath(bool streamed)
-{
-    using namespace tolka::cloud;
-    setStreamedRecognitionEnabled(streamed);
-    setLowDelayEnabled(streamed);
-    setWholeReplies(!streamed);
-    // New connections, so that the Nagle setting applies to them all.
-    clientState().networkManager->clearConnectionCache();
-    // As at start-up: the connections are opened before they are needed.
-    preconnect();
+    std::printf("  %-16s old median %7.1f ms  new median %7.1f ms\n", name, speedpath::median(old),
+                speedpath::median(now));
 }
 
 } // namespace
@@ -101,7 +79,7 @@ int main(int argc, char *argv[])
         Stages now;
         for (int i = 0; i < 2 * runs; ++i) {
             const bool streamed = i % 2 == 1;
-            choosePath(streamed);
+            speedpath::choose(streamed);
             QTest::qWait(300);
             const SpeechChain::Outcome o = chain.run(pcm, "en-US", "es-ES", "es-ES-AlvaroNeural");
             if (!o.error.isEmpty()) {
@@ -123,8 +101,9 @@ int main(int argc, char *argv[])
         printStage("playback start", old.playback, now.playback);
         printStage("end to sound", old.total, now.total);
         std::printf("  new/old end to sound %.2f (%zu old and %zu new runs, interleaved)\n",
-                    median(now.total) / median(old.total), old.total.size(), now.total.size());
+                    speedpath::median(now.total) / speedpath::median(old.total), old.total.size(),
+                    now.total.size());
     }
-    choosePath(true);
+    speedpath::choose(true);
     return 0;
 }

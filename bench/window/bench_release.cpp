@@ -6,14 +6,10 @@
 // algorithm on, the reply played once all there) and the new way (streamed
 // while spoken, TCP_NODELAY, the reply played as it arrives), interleaved in
 // one run. Of it, 250 ms is the deliberate tail of every recording.
-#include "clientstate.h"
 #include "fifomicrophone.h"
-#include "frame.h"
-#include "quickconnections.h"
 #include "renderwatch.h"
+#include "speedpath.h"
 #include "startup.h"
-#include "streamedrecognition.h"
-#include "synthesis.h"
 #include "tts.h"
 
 #include <QFile>
@@ -28,27 +24,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-double median(std::vector<double> values)
-{
-    std::ranges::sort(values);
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void choosePath(bool streamed)
-{
-    using namespace tolka::cloud;
-    setStreamedRecognitionEnabled(streamed);
-    setLowDelayEnabled(streamed);
-    setWholeReplies(!streamed);
-    clientState().networkManager->clearConnectionCache();
-    // As at start-up: the connections are opened before they are needed.
-    preconnect();
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -112,7 +87,7 @@ int main(int argc, char *argv[])
     std::vector<double> now;
     for (int i = 0; i < 2 * runs; ++i) {
         const bool streamed = i % 2 == 1;
-        choosePath(streamed);
+        speedpath::choose(streamed);
         QTest::qWait(300);
         QTest::mousePress(window, Qt::LeftButton, {}, centre);
         auto *timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
@@ -143,10 +118,11 @@ int main(int argc, char *argv[])
     std::printf("release to first sound, fixed engines, %zu old and %zu new runs interleaved:\n"
                 "  old median %.1f ms (min %.1f), new median %.1f ms (min %.1f); "
                 "new minus the 250 ms tail %.1f ms; old/new %.2f\n",
-                old.size(), now.size(), median(old), old.empty() ? 0.0 : *std::ranges::min_element(old),
-                median(now), now.empty() ? 0.0 : *std::ranges::min_element(now), median(now) - 250.0,
-                median(old) / median(now));
-    choosePath(true);
+                old.size(), now.size(), speedpath::median(old),
+                old.empty() ? 0.0 : *std::ranges::min_element(old), speedpath::median(now),
+                now.empty() ? 0.0 : *std::ranges::min_element(now), speedpath::median(now) - 250.0,
+                speedpath::median(old) / speedpath::median(now));
+    speedpath::choose(true);
     service.terminate();
     if (!service.waitForFinished(5000))
         service.kill();
