@@ -1,8 +1,10 @@
 #include "lowdelay.h"
 
-#include <windows.h>
+// Winsock must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 namespace {
 
