@@ -2,6 +2,7 @@
 
 #include "cloudlogging.h"
 #include "lowdelay.h"
+#include "speedswitch.h"
 
 #include <QNetworkReply>
 #include <QUrl>
@@ -9,26 +10,22 @@
 namespace tolka::cloud {
 
 namespace {
-bool &enabledFlag()
-{
-    static bool enabled = qEnvironmentVariable("TOLKA_LOW_DELAY") != QLatin1String("0");
-    return enabled;
-}
+SpeedSwitch lowDelay("TOLKA_LOW_DELAY", true);
 } // namespace
 
 bool lowDelayEnabled()
 {
-    return enabledFlag();
+    return lowDelay.on();
 }
 
 void setLowDelayEnabled(bool enabled)
 {
-    enabledFlag() = enabled;
+    lowDelay.set(enabled);
 }
 
 void quickenConnectionsTo(const QUrl &url)
 {
-    if (!enabledFlag())
+    if (!lowDelay.on())
         return;
     const int changed = net::disableNagleTo(quint16(url.port(443)));
     if (changed > 0)
@@ -39,7 +36,7 @@ void quickenConnectionsTo(const QUrl &url)
 
 void quickenConnectionOf(QNetworkReply *reply)
 {
-    if (!reply || !enabledFlag())
+    if (!reply || !lowDelay.on())
         return;
     // A new connection exists from the start of its connect; its first
     // request leaves after the TLS handshake, usually after this has run.

@@ -6,6 +6,7 @@
 #include "failureclass.h"
 #include "frame.h"
 #include "recognition.h"
+#include "speedswitch.h"
 #include "streamedupload.h"
 
 #include <QCoreApplication>
@@ -39,11 +40,7 @@ Streaming &streaming()
     return state;
 }
 
-bool &enabledFlag()
-{
-    static bool enabled = qEnvironmentVariable("TOLKA_STREAM_RECORDINGS") != QLatin1String("0");
-    return enabled;
-}
+SpeedSwitch streamedMode("TOLKA_STREAM_RECORDINGS", true);
 
 bool startsStream(const QByteArray &pages)
 {
@@ -142,12 +139,12 @@ void open(const QByteArray &language)
 
 bool streamedRecognitionEnabled()
 {
-    return enabledFlag();
+    return streamedMode.on();
 }
 
 void setStreamedRecognitionEnabled(bool enabled)
 {
-    enabledFlag() = enabled;
+    streamedMode.set(enabled);
     if (!enabled)
         drop("turned off");
 }
@@ -155,7 +152,7 @@ void setStreamedRecognitionEnabled(bool enabled)
 void takeRecordingPages(const QByteArray &pages)
 {
     ClientState &s = clientState();
-    if (!enabledFlag() || !s.restManager)
+    if (!streamedMode.on() || !s.restManager)
         return;
     Streaming &st = streaming();
     if (startsStream(pages)) {

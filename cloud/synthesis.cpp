@@ -6,6 +6,7 @@
 #include "keys.h"
 #include "messenger.h"
 #include "replystream.h"
+#include "speedswitch.h"
 
 #include <QtGlobal>
 
@@ -63,21 +64,17 @@ QByteArray ssmlDocument(const QByteArray &language, const QByteArray &voice, con
 }
 
 namespace {
-bool &wholeRepliesFlag()
-{
-    static bool whole = qEnvironmentVariableIntValue(wholeRepliesVariable) == 1;
-    return whole;
-}
+SpeedSwitch wholeReplyMode("TOLKA_SYNTHESIS_WHOLE_REPLY", false);
 } // namespace
 
 bool wholeReplies()
 {
-    return wholeRepliesFlag();
+    return wholeReplyMode.on();
 }
 
 void setWholeReplies(bool whole)
 {
-    wholeRepliesFlag() = whole;
+    wholeReplyMode.set(whole);
 }
 
 void synthesize(const QByteArray &text, const QByteArray &voice)

@@ -14,10 +14,9 @@ namespace tolka::cloud {
 
 inline constexpr qsizetype speechPacketBytes = 60;
 
-// Set to 1, the audio of each reply goes out whole on the hub's speechReady
+// With TOLKA_SYNTHESIS_WHOLE_REPLY=1 the audio of each reply goes out whole on the hub's speechReady
 // once it has all arrived, as it used to (for comparisons); otherwise in
 // pieces of whole packets on speechPieceReady as it is read.
-inline constexpr char wholeRepliesVariable[] = "TOLKA_SYNTHESIS_WHOLE_REPLY";
 [[nodiscard]] bool wholeReplies();
 void setWholeReplies(bool whole);
 
