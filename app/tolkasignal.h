@@ -78,7 +78,9 @@ public:
             QMetaObject::invokeMethod(
                 context,
                 [callable = slot.callable, args...]() mutable {
-                    { const std::lock_guard ordered(handoff()); }
+                    {
+                        const std::lock_guard ordered(handoff());
+                    }
                     callable(std::move(args)...);
                 },
                 Qt::QueuedConnection);
