@@ -7,6 +7,7 @@
 #include "serviceswitch.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QRestReply>
 #include <QTimer>
@@ -123,14 +124,20 @@ void post(Exchange exchange)
         exchange.onSend();
     const auto shared = std::make_shared<const Exchange>(std::move(exchange));
     quickenConnectionsTo(shared->request.url());
-    QNetworkReply *network = s.restManager->post(shared->request, shared->body, QCoreApplication::instance(),
-                                                 [shared](QRestReply &reply) {
-                                                     if (shared->stream && shared->stream->handedOn())
-                                                         shared->stream->finish(shared->service, reply);
-                                                     else
-                                                         handleReply(*shared, reply);
-                                                     releaseReply(reply);
-                                                 });
+    qCDebug(lcCloud).noquote() << "sending" << serviceName(shared->service) << "request,"
+                               << shared->body.size() << "bytes";
+    QElapsedTimer sent;
+    sent.start();
+    QNetworkReply *network = s.restManager->post(
+        shared->request, shared->body, QCoreApplication::instance(), [shared, sent](QRestReply &reply) {
+            qCDebug(lcCloud).noquote() << serviceName(shared->service) << "answered" << reply.httpStatus()
+                                       << "after" << sent.elapsed() << "ms";
+            if (shared->stream && shared->stream->handedOn())
+                shared->stream->finish(shared->service, reply);
+            else
+                handleReply(*shared, reply);
+            releaseReply(reply);
+        });
     quickenConnectionOf(network);
     if (shared->stream)
         shared->stream->watch(network);

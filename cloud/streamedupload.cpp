@@ -129,6 +129,7 @@ void StreamedUpload::finish()
     m_finished = true;
     m_waiting += chunkOf({});
     flush();
+    qCDebug(lcCloud) << "streamed upload closed after" << m_appended << "bytes";
     const int timeout = int(m_request.transferTimeoutAsDuration().count());
     if (timeout > 0 && m_socket->isEncrypted())
         m_timer.start(timeout);
@@ -223,6 +224,7 @@ void StreamedUpload::deliver(Reply reply)
     m_over = true;
     m_timer.stop();
     m_socket->disconnectFromHost();
+    qCDebug(lcCloud) << "streamed upload answered" << reply.status;
     if (onReply)
         onReply(reply);
 }
