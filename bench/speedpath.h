@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clientstate.h"
+#include "eventwait.h"
 #include "frame.h"
 #include "quickconnections.h"
 #include "streamedrecognition.h"
@@ -35,7 +36,7 @@ inline void choose(bool streamed)
     QNetworkRequest probe(clientState().translateUrl.adjusted(QUrl::RemoveQuery | QUrl::RemovePath));
     probe.setAttribute(QNetworkRequest::Http2AllowedAttribute, true);
     const std::unique_ptr<QNetworkReply> reply(clientState().networkManager->get(probe));
-    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 5000))
+    if (!runUntil([&] { return reply->isFinished(); }, 5000))
         qWarning("the service did not answer the warm-up request");
     quickenConnectionsTo(clientState().translateUrl);
 }

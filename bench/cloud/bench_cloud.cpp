@@ -2,6 +2,8 @@
 // The round-trip figures are printed as ratios measured side by side in one
 // run, so they compare like with like on whatever machine runs them.
 #include "cloudfixture.h"
+#include "eventwait.h"
+#include "speedpath.h"
 
 #include "clientstate.h"
 #include "frame.h"
@@ -25,27 +27,7 @@
 
 using namespace tolka::cloud;
 
-namespace {
-
-// Runs the event loop until `done`, waking for every event: QTest's waits
-// sleep 10 ms between looks, which would hide the delays measured here.
-template <typename Done> bool runUntil(Done done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    QTimer wake; // so that the deadline is seen even when nothing happens
-    wake.start(20);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-} // namespace
+namespace {} // namespace
 
 class CloudBench : public QObject
 {
@@ -141,8 +123,8 @@ private slots:
             for (int i = 0; i < perRound; ++i)
                 clientTimes.push_back(clientTranslation());
         }
-        const double bareMedian = median(bareTimes);
-        const double clientMedian = median(clientTimes);
+        const double bareMedian = speedpath::median(bareTimes);
+        const double clientMedian = speedpath::median(clientTimes);
         qInfo(
             "round trip, %d each, interleaved: bare POST median %.3f ms, client ttrad->TRAD median %.3f ms, "
             "ratio client/bare %.2f",
@@ -224,9 +206,9 @@ private slots:
             std::ranges::copy(oneWrite(), std::back_inserter(floor));
         }
         setLowDelayEnabled(true);
-        const double a = median(nagle);
-        const double b = median(noDelay);
-        const double c = median(floor);
+        const double a = speedpath::median(nagle);
+        const double b = speedpath::median(noDelay);
+        const double c = speedpath::median(floor);
         qInfo("call to arrival at the service, %zu each, interleaved: client with Nagle median %.3f ms, "
               "client with TCP_NODELAY %.3f ms, one write on a bare TCP_NODELAY socket %.3f ms; "
               "ratio Nagle/TCP_NODELAY %.1f, client/bare %.2f",
@@ -258,8 +240,8 @@ private slots:
                 warm.push_back(barePost(manager, request, body));
             }
         }
-        const double coldMedian = median(cold);
-        const double warmMedian = median(warm);
+        const double coldMedian = speedpath::median(cold);
+        const double warmMedian = speedpath::median(warm);
         qInfo("first reply, %d fresh managers each: without pre-connection median %.3f ms, with %.3f ms, "
               "ratio without/with %.2f",
               samples, coldMedian, warmMedian, coldMedian / warmMedian);

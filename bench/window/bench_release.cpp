@@ -6,6 +6,7 @@
 // algorithm on, the reply played once all there) and the new way (streamed
 // while spoken, TCP_NODELAY, the reply played as it arrives), interleaved in
 // one run. Of it, 250 ms is the deliberate tail of every recording.
+#include "eventwait.h"
 #include "fifomicrophone.h"
 #include "renderwatch.h"
 #include "speedpath.h"
@@ -50,7 +51,7 @@ int main(int argc, char *argv[])
                   {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet")});
     QString origin;
     QString caFile;
-    if (!QTest::qWaitFor(
+    if (!runUntil(
             [&] {
                 while (service.canReadLine()) {
                     const QString line = QString::fromUtf8(service.readLine()).trimmed();
@@ -91,8 +92,8 @@ int main(int argc, char *argv[])
         QTest::qWait(300);
         QTest::mousePress(window, Qt::LeftButton, {}, centre);
         auto *timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
-        if (!QTest::qWaitFor([&] { return timer && timer->isVisible(); }, 10000) &&
-            !QTest::qWaitFor(
+        if (!runUntil([&] { return timer && timer->isVisible(); }, 10000) &&
+            !runUntil(
                 [&] {
                     timer = window->findChild<QQuickItem *>(QStringLiteral("TimerLabel"));
                     return timer && timer->isVisible();
@@ -102,12 +103,12 @@ int main(int argc, char *argv[])
             continue;
         }
         microphone.speak(sentence);
-        if (!QTest::qWaitFor([&] { return microphone.speechEnded().has_value(); }, 20000))
+        if (!runUntil([&] { return microphone.speechEnded().has_value(); }, 20000))
             std::printf("run %d: the speech did not end\n", i);
         render.mark();
         const auto released = RenderWatch::Clock::now();
         QTest::mouseRelease(window, Qt::LeftButton, {}, centre);
-        if (!QTest::qWaitFor([&] { return render.firstLoud().has_value(); }, 15000)) {
+        if (!runUntil([&] { return render.firstLoud().has_value(); }, 15000)) {
             std::printf("run %d (%s): no sound\n", i, streamed ? "new" : "old");
             continue;
         }
