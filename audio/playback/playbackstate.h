@@ -55,10 +55,11 @@ public:
     // pending (the caller then asks for the stop) and clears the flag. A
     // source that plays an open utterance only runs out once it has ended;
     // run dry before, it first waits up to dryWait for the next part (the
-    // worker decodes it in less), so that a device without a clock, which
-    // asks again at once, gets speech rather than seconds of silence.
+    // worker decodes it in less, with room for a slow or busy machine: the
+    // sanitizer builds took more than 5 ms), so that a device without a
+    // clock, which asks again at once, gets speech rather than silence.
     [[nodiscard]] bool pullSamples(std::int16_t *buffer, std::uint64_t frames);
-    static constexpr std::chrono::milliseconds dryWait{5};
+    static constexpr std::chrono::milliseconds dryWait{25};
 
     // Forgets buffers and source (tests start from a clean state).
     void reset();
