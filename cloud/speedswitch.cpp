@@ -9,7 +9,7 @@ bool SpeedSwitch::on() const
 {
     if (!value) {
         const QByteArray given = qgetenv(variable);
-        value = given.isEmpty() ? byDefault : given != "0";
+        value = given == "0" ? false : given == "1" ? true : byDefault;
     }
     return *value;
 }

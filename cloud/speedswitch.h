@@ -5,8 +5,8 @@
 namespace tolka::cloud {
 
 // One of the ways the client saves time, which benchmarks and tests turn off
-// to compare: read from its environment variable at first use ("0" off, any
-// other value on, unset its default) and settable at run time. GUI thread.
+// to compare: read from its environment variable at first use ("0" off, "1"
+// on, anything else or unset its default) and settable at run time. GUI thread.
 class SpeedSwitch
 {
 public:

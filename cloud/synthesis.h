@@ -14,9 +14,10 @@ namespace tolka::cloud {
 
 inline constexpr qsizetype speechPacketBytes = 60;
 
-// With TOLKA_SYNTHESIS_WHOLE_REPLY=1 the audio of each reply goes out whole on the hub's speechReady
-// once it has all arrived, as it used to (for comparisons); otherwise in
-// pieces of whole packets on speechPieceReady as it is read.
+// With TOLKA_SYNTHESIS_WHOLE_REPLY=1 the audio of each reply goes out whole
+// on the hub's speechReady once it has all arrived, as it used to (for
+// comparisons); otherwise in pieces of whole packets on speechPieceReady as
+// it is read.
 [[nodiscard]] bool wholeReplies();
 void setWholeReplies(bool whole);
 

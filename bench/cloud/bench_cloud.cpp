@@ -13,12 +13,10 @@
 #include "translation.h"
 #include "tts.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QSslSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -26,8 +24,6 @@
 #include <vector>
 
 using namespace tolka::cloud;
-
-namespace {} // namespace
 
 class CloudBench : public QObject
 {
