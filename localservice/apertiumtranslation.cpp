@@ -1,16 +1,16 @@
 #include "apertiumtranslation.h"
 
+#include "apertiumspares.h"
+#include "pipedprocess.h"
 #include "servicelogging.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -65,13 +65,6 @@ int variantScore(const QString &variant, const QString &wanted)
     return variant.isEmpty() ? 1 : 0;
 }
 
-// A wait in milliseconds for QProcess: -1 (no limit) for a deadline that never passes.
-int waitMs(QDeadlineTimer deadline)
-{
-    const qint64 remaining = deadline.remainingTime();
-    return remaining < 0 ? -1 : int(std::clamp<qint64>(remaining, 1, std::numeric_limits<int>::max()));
-}
-
 EngineFailure unsupported(const QString &code, const QString &message)
 {
     return {400, code, message};
@@ -80,6 +73,7 @@ EngineFailure unsupported(const QString &code, const QString &message)
 } // namespace
 
 ApertiumTranslation::ApertiumTranslation(const QString &dataDir)
+    : m_spares(std::make_unique<ApertiumSpares>())
 {
     const QDir modes(dataDir + QStringLiteral("/modes"));
     const QStringList files = modes.entryList({QStringLiteral("*.mode")}, QDir::Files, QDir::Name);
@@ -234,28 +228,22 @@ EngineResult<QString> ApertiumTranslation::translate(const QString &text, const 
 EngineResult<QString> ApertiumTranslation::run(const Direction &direction, const QString &text,
                                                QDeadlineTimer deadline) const
 {
-    QProcess process;
-    process.setProgram(QStringLiteral("apertium"));
-    process.setArguments({QStringLiteral("-u"), QStringLiteral("-f"), QStringLiteral("txt"),
-                          QStringLiteral("-d"), direction.dataDir, direction.mode});
-    process.start();
-    if (!process.waitForStarted(waitMs(deadline))) {
-        qCWarning(lcLocalService) << "cannot run apertium:" << process.errorString();
+    const std::unique_ptr<PipedProcess> process = m_spares->take(direction.dataDir, direction.mode);
+    if (!process->started()) {
+        qCWarning(lcLocalService) << "cannot run apertium:" << process->startError();
         return std::unexpected(EngineFailure{503, QStringLiteral("503"),
                                              QStringLiteral("The translation engine is not available.")});
     }
-    process.write(text.toUtf8());
-    process.closeWriteChannel();
-    if (!process.waitForFinished(waitMs(deadline))) {
-        process.kill();
-        process.waitForFinished();
+    const auto output = process->finish(text.toUtf8(), deadline);
+    // The next translation this way finds its pipeline loaded.
+    m_spares->replenish(direction.dataDir, direction.mode);
+    if (!output && output.error() == PipedProcess::Failure::Deadline)
         return std::unexpected(deadlinePassed());
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qCWarning(lcLocalService) << "apertium" << direction.mode
-                                  << "failed:" << process.readAllStandardError().trimmed();
+    if (!output || output->exitCode != 0) {
+        qCWarning(lcLocalService) << "apertium" << direction.mode << "failed:"
+                                  << (output ? output->err.trimmed() : QByteArray("cannot talk to it"));
         return std::unexpected(
             EngineFailure{500, QStringLiteral("500"), QStringLiteral("The translation engine failed.")});
     }
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return QString::fromUtf8(output->out).trimmed();
 }

@@ -8,11 +8,13 @@
 
 #include <memory>
 
+class ApertiumSpares;
+
 // Translates with apertium's language pairs as installed (modes under the
 // data folder). A pair with no direct mode goes through a pivot language
 // (English first, then Spanish, then any) when both steps are installed.
-// Each translation runs the pair's pipeline as a process; unknown words
-// pass through unmarked.
+// Each translation runs the pair's pipeline as a process, started ahead
+// where the direction was used before; unknown words pass through unmarked.
 class ApertiumTranslation final : public TranslationEngine
 {
 public:
@@ -53,4 +55,5 @@ private:
 
     QList<Direction> m_directions;
     std::unique_ptr<QTemporaryDir> m_extraModes;
+    std::unique_ptr<ApertiumSpares> m_spares;
 };
