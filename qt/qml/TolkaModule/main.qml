@@ -291,13 +291,35 @@ ApplicationWindow {
         }
     }
 
+    // Said only when the offline engines are slow to start: most times they
+    // are up before the notice could be read, and it would only flash by.
+    Timer {
+        id: offlineStartingNotice
+
+        interval: 1500
+        onTriggered: {
+            if (wind.service.state === "starting")
+                Tol.notify(Tol.lang(Tol.Label.offlineStarting));
+        }
+    }
+
+    // The longest that work held back for the first frame waits.
+    Timer {
+        id: firstFrameLimit
+
+        interval: 3000
+        onTriggered: Tol.releaseHeldBack()
+    }
+
     Component.onCompleted: {
         wind.visibleAtCompletion = wind.visible;
         wind.tts.init();
         wind.account.init();
         Tol.init();
         Tol.settleLanguages();
-        Tol.asyncLoading("History");
+        // Built once the window is on screen: built now, it would compete
+        // with the first frame for the processor.
+        Tol.afterFirstFrame(() => Tol.asyncLoading("History"));
         wind.recorder.init(clangsource.currentLang);
         wind.player.init(wind.voiceVol, wind.appVol);
     }

@@ -406,12 +406,14 @@ function checkWords(result) {
 function serviceChanged(state) {
     const before = wind.service;
     wind.service = state;
+    if (state.state !== "starting")
+        offlineStartingNotice.stop();
     if (state.mode !== "offline")
         return;
     if (state.state === "failed" && before.state !== "failed")
         notify(lang(Label.offlineFailed), lang(Label.serviceAccount), openAccount);
     else if (state.state === "starting" && before.state !== "starting")
-        notify(lang(Label.offlineStarting));
+        offlineStartingNotice.restart();
     else if (state.state === "ready" && Object.keys(state.capabilities ?? {}).length > 0 && Object.keys(before.capabilities ?? {}).length === 0)
         offlineLanguagesCheck();
 }
@@ -466,6 +468,34 @@ var closing = false;
 // The module's files are named after their types with a lower-case initial.
 function panelFile(panel) {
     return Qt.resolvedUrl(panel.charAt(0).toLowerCase() + panel.slice(1) + ".qml");
+}
+
+// Work held back until the window's first frame is on screen, so that it
+// does not compete with that frame for the processor; run at the latest when
+// firstFrameLimit runs out, for a window that is never drawn. The window
+// swaps its frames on the render thread; the call comes queued to this one.
+var heldBack = [];
+var waitingForFrame = false;
+
+function afterFirstFrame(work) {
+    heldBack.push(work);
+    if (waitingForFrame)
+        return;
+    waitingForFrame = true;
+    wind.frameSwapped.connect(releaseHeldBack);
+    firstFrameLimit.start();
+}
+
+function releaseHeldBack() {
+    if (!waitingForFrame)
+        return;
+    waitingForFrame = false;
+    wind.frameSwapped.disconnect(releaseHeldBack);
+    firstFrameLimit.stop();
+    const works = heldBack;
+    heldBack = [];
+    if (!closing)
+        works.forEach(work => work());
 }
 
 // Builds a panel in the background; a synchronous getPanel that came first wins.

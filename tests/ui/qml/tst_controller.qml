@@ -112,6 +112,22 @@ TestCase {
         compare(tts.named("ttrad").length, 0);
     }
 
+    // Offline engines up in a moment: nothing flashes by; slow ones are announced.
+    function test_offline_start_told_only_when_slow() {
+        const offline = state => ({ "mode": "offline", "state": state, "capabilities": {} });
+        wind.forwardMessage("SERVICE", offline("starting"));
+        wait(300);
+        wind.forwardMessage("SERVICE", offline("ready"));
+        wait(2000);
+        verify(panel("Notice") === null || !panel("Notice").visible);
+        wind.forwardMessage("SERVICE", offline("starting"));
+        tryVerify(() => panel("Notice") !== null && panel("Notice").visible, 5000);
+        compare(panel("Notice").text, "label 55");
+        panel("Notice").close();
+        tryVerify(() => !panel("Notice").visible);
+        wind.forwardMessage("SERVICE", { "mode": "cloud", "state": "ready" });
+    }
+
     function test_dispatch_busy_warning_and_playing() {
         wind.forwardMessage("BUSY", true);
         verify(panel("Busy").visible);
@@ -309,9 +325,10 @@ TestCase {
     }
 
     // Nothing asks for the history drawer here: it can only come from the
-    // background preparation, also when the window's start-up keeps the GUI
-    // thread busy while the drawer's type loads. Windows closed before or
-    // after it finishes must neither crash nor keep building.
+    // background preparation, which starts after the window's first frame,
+    // also when the window's start-up keeps the GUI thread busy while the
+    // drawer's type loads. Windows closed before their first frame, before
+    // the drawer is built or after must neither crash nor keep building.
     function test_history_drawer_prepared_in_background() {
         tryVerify(() => panel("History") !== null);
         for (let i = 0; i < 12; ++i) {
@@ -320,14 +337,27 @@ TestCase {
                 "helper": helper,
                 "player": Qt.createQmlObject("FakePlayer {}", testCase),
                 "recorder": Qt.createQmlObject(`FakeRecorder { initMilliseconds: ${i * 10} }`, testCase),
-                "account": account
+                "account": account,
+                "visible": i % 3 !== 0
             });
-            if (i % 2)
+            if (i % 2 && fresh.visible)
                 tryVerify(() => findChild(fresh, "History") !== null);
             fresh.destroy();
             wait(i % 7);
         }
         wait(50);
+        // A window never drawn still gets it, once the wait for its first frame runs out.
+        const hidden = Qt.createComponent("TolkaModule", "Main").createObject(null, {
+            "tts": Qt.createQmlObject("FakeTts {}", testCase),
+            "helper": helper,
+            "player": Qt.createQmlObject("FakePlayer {}", testCase),
+            "recorder": Qt.createQmlObject("FakeRecorder {}", testCase),
+            "account": account
+        });
+        wait(1000);
+        verify(findChild(hidden, "History") === null);
+        tryVerify(() => findChild(hidden, "History") !== null, 10000);
+        hidden.destroy();
     }
 
     function test_paste_and_copy() {
