@@ -70,6 +70,41 @@ bool byteOrdered(const QByteArrayList &list)
     return std::is_sorted(list.begin(), list.end());
 }
 
+// The %1 and %2 markers of a label, sorted: the interface fills them in.
+QByteArrayList placeholders(const QByteArray &text)
+{
+    static const QRegularExpression marker(u"%[0-9]"_s);
+    QByteArrayList out;
+    for (const QRegularExpressionMatch &m : marker.globalMatch(QString::fromUtf8(text)))
+        out.append(m.captured().toUtf8());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The labels of the conversation mode and its transcript, ids 61 to 79.
+constexpr qsizetype firstConversationLabel = 61;
+const QByteArrayList conversationLabels = {
+    "Conversation",
+    "Transcript",
+    "Copy",
+    "Copy all",
+    "Export…",
+    "Plain text",
+    "Markdown",
+    "CSV table",
+    "Timed text (SRT)",
+    "Clear the transcript",
+    "Clear the whole transcript? This cannot be undone.",
+    "Clear",
+    "Cancel",
+    "Speaking rate",
+    "Copied.",
+    "Saved to %1",
+    "Could not save %1",
+    "The transcript is empty.",
+    "Voice for %1",
+};
+
 } // namespace
 
 class tst_catalogue_data : public QObject
@@ -257,13 +292,39 @@ private slots:
             QCOMPARE(b(language.value["4"]), address);
             QCOMPARE(b(language.value["9"]), "email");
             QCOMPARE(b(language.value["10"]), "website");
-            for (const StaticMember &m : language.value.members())
+            for (const StaticMember &m : language.value.members()) {
                 QVERIFY2(!b(m.value).trimmed().isEmpty(), (lang + " " + b(m.key)).constData());
+                QVERIFY2(placeholders(b(m.value)) == placeholders(b(rawLabels[m.key.text()])),
+                         (lang + " " + b(m.key) + ": " + b(m.value)).constData());
+            }
         }
         for (const StaticMember &m : rawLabels.members())
             QCOMPARE(b(baseLabels["en"][m.key.text()]), b(m.value));
         QCOMPARE(b(rawLabels["0"]), "About Tolka#");
         QCOMPARE(b(rawLabels["25"]), "Standard (quality)");
+    }
+    void conversationLabelsInEveryLanguage()
+    {
+        QCOMPARE(firstConversationLabel + conversationLabels.size(), labelCount);
+        for (qsizetype i = 0; i < conversationLabels.size(); ++i) {
+            const QByteArray id = QByteArray::number(firstConversationLabel + i);
+            const StaticValue *english = rawLabels.find(id.toStdString());
+            QVERIFY2(english, id.constData());
+            QCOMPARE(b(*english), conversationLabels.at(i));
+            for (const StaticMember &language : baseLabels.members()) {
+                const QByteArray where = b(language.key) + " " + id;
+                const StaticValue *label = language.value.find(id.toStdString());
+                QVERIFY2(label && label->isString(), where.constData());
+                const QByteArray text = b(*label);
+                QVERIFY2(!text.isEmpty() && text == text.trimmed(), where.constData());
+                QVERIFY2(placeholders(text) == placeholders(conversationLabels.at(i)),
+                         (where + ": " + text).constData());
+            }
+        }
+        // The export item opens a dialog, which every language marks with
+        // the ellipsis of the English text.
+        for (const StaticMember &language : baseLabels.members())
+            QVERIFY2(b(language.value["65"]).endsWith("…"), b(language.key).constData());
     }
     void stores()
     {

@@ -135,6 +135,9 @@ private slots:
         QCOMPARE(h.getBaseLabel(0), "About Tolka#");
         QCOMPARE(h.getBaseLabel(25), "Standard (quality)");
         QCOMPARE(h.getBaseLabel(54), "The service refused the request (%1).");
+        QCOMPARE(h.getBaseLabel(61), "Conversation");
+        QCOMPARE(h.getBaseLabel(79), "Voice for %1");
+        QCOMPARE(h.getRawLabel(71), "Clear the whole transcript? This cannot be undone.");
         QCOMPARE(h.getBaseLabel(tolka::catalogue::labelCount), QByteArray());
         QCOMPARE(h.getBaseLabel(-1), QByteArray());
         QCOMPARE(h.getRawLabel(25), "Standard (quality)");

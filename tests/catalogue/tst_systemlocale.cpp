@@ -34,6 +34,8 @@ int child()
     out("label0", h.getBaseLabel(0));
     out("label4", h.getBaseLabel(4));
     out("label26", h.getBaseLabel(26));
+    out("label71", h.getBaseLabel(71));
+    out("label79", h.getBaseLabel(79));
     out("labelPastLast", h.getBaseLabel(tolka::catalogue::labelCount));
     out("raw25", h.getRawLabel(25));
     out("frFR", model.value(h.findLocaleIndex("fr-FR")));
@@ -89,6 +91,7 @@ private slots:
         QCOMPARE(v.value("interface"), "zh-Hant");
         QCOMPARE(v.value("destination"), "en-US");
         QCOMPARE(v.value("label0"), "關於托爾卡#");
+        QCOMPARE(v.value("label79"), "%1的語音");
         QCOMPARE(v.value("frFR"), "法文（法國）");
         QCOMPARE(v.value("roundTrip"), "zh-TW");
     }
@@ -114,6 +117,9 @@ private slots:
         QCOMPARE(v.value("label0"), "Über Tolka#");
         QCOMPARE(v.value("label4"), "https://arvendel.example");
         QCOMPARE(v.value("label26"), "Dienstkonto");
+        QCOMPARE(v.value("label71"),
+                 "Das ganze Transkript leeren? Das kann nicht rückgängig gemacht werden.");
+        QCOMPARE(v.value("label79"), "Stimme für %1");
         QCOMPARE(v.value("labelPastLast"), "");
         QCOMPARE(v.value("raw25"), "Standard (quality)");
         QCOMPARE(v.value("first"), "Afrikaans (Südafrika)");

@@ -3,7 +3,7 @@
 
 Inputs (committed, in catalogue/data/):
   voices.json        the synthesis service's neural voices of the 148 locales
-  labels.json        the 61 interface labels, one object per interface language
+  labels.json        the 80 interface labels, one object per interface language
   locale-names.json  how locale display names are taken from ICU, and the
                      hand-written overrides
   about.json         store links and contributor lines
@@ -53,7 +53,7 @@ ZH_HANT = ["zh-HK", "zh-TW", "cmn-Hant-TW"]
 ZH_HANS = ["wuu-CN", "yue-CN", "zh-CN", "zh-CN-GUANGXI", "zh-CN-henan", "zh-CN-liaoning",
            "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN"]
 
-LABEL_COUNT = 61
+LABEL_COUNT = 80
 SKIP = 77
 
 
@@ -192,6 +192,15 @@ def check_labels(labels):
         for key, text in entry.items():
             if not text or text != text.strip():
                 raise GenerationError(f"labels.json: {lang}: label {key} is empty or padded")
+            # The interface fills %1 and %2 in: a translation that drops or
+            # invents one shows a raw marker or loses the value.
+            if placeholders(text) != placeholders(labels["en"][key]):
+                raise GenerationError(f"labels.json: {lang}: label {key} must have the placeholders "
+                                      f"{placeholders(labels['en'][key])} of the English text")
+
+
+def placeholders(text):
+    return sorted(re.findall(r"%[0-9]", text))
 
 
 def check_translator(mapping, languages, codes):

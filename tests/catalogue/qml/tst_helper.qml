@@ -48,7 +48,8 @@ TestCase {
         compare(layers[0].padding, 17.5)
         compare(layers[2].opacityLevel, 0.08)
         verify(helper.isDesktop())
-        compare(text(helper.getBaseLabel(61)), "")
+        compare(text(helper.getBaseLabel(80)), "")
+        compare(text(helper.getBaseLabel(79)), "Voice for %1")
         compare(text(helper.getBaseLabel(26)), "Service account")
         compare(text(helper.getBaseLabel(0)), "About Tolka#")
     }
