@@ -17,10 +17,30 @@
 
 namespace {
 
-const QStringList panels{QStringLiteral("Menus"),        QStringLiteral("Options"),
-                         QStringLiteral("Speakers"),     QStringLiteral("History"),
-                         QStringLiteral("Theme"),        QStringLiteral("About"),
-                         QStringLiteral("Contributors"), QStringLiteral("Account")};
+const QStringList panels{
+    QStringLiteral("Menus"),        QStringLiteral("Options"), QStringLiteral("Speakers"),
+    QStringLiteral("History"),      QStringLiteral("Theme"),   QStringLiteral("About"),
+    QStringLiteral("Contributors"), QStringLiteral("Account"), QStringLiteral("Transcript")};
+
+// Two turns of a conversation, one each way, as the transcript keeps them.
+QVariantList sampleExchanges()
+{
+    const auto exchange = [](const char *time, const char *direction, const char *from, const char *to,
+                             const QString &source, const QString &translation) {
+        return QVariantMap{{QStringLiteral("time"), QString::fromLatin1(time)},
+                           {QStringLiteral("direction"), QString::fromLatin1(direction)},
+                           {QStringLiteral("sourceLanguage"), QString::fromLatin1(from)},
+                           {QStringLiteral("targetLanguage"), QString::fromLatin1(to)},
+                           {QStringLiteral("sourceText"), source},
+                           {QStringLiteral("translation"), translation},
+                           {QStringLiteral("voice"), QString()}};
+    };
+    return {exchange("2026-12-09T10:15:02.000Z", "forward", "en-US", "fr-FR",
+                     QStringLiteral("Where is the train station?"), QStringLiteral("Où est la gare ?")),
+            exchange("2026-12-09T10:15:09.000Z", "backward", "fr-FR", "en-US",
+                     QStringLiteral("Tout droit, puis à gauche après le pont."),
+                     QStringLiteral("Straight ahead, then left after the bridge."))};
+}
 
 QVariantMap failure(const QString &service, const QString &kind, const QString &code, int wait = 0)
 {
@@ -169,6 +189,46 @@ private slots:
         }
         QMetaObject::invokeMethod(window, "forwardMessage", Q_ARG(QString, QStringLiteral("SERVICE")),
                                   Q_ARG(QVariant, service));
+    }
+
+    // Conversation mode with a transcript, small and large, in both themes.
+    void conversation_data()
+    {
+        QTest::addColumn<bool>("light");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("light-small") << true << QSize(360, 640);
+        QTest::newRow("dark-small") << false << QSize(360, 640);
+        QTest::newRow("light-large") << true << QSize(1024, 768);
+        QTest::newRow("dark-large") << false << QSize(1024, 768);
+    }
+
+    void conversation()
+    {
+        QFETCH(bool, light);
+        QFETCH(QSize, size);
+        const QSize before = window->size();
+        window->resize(size);
+        window->setProperty("isLight", light);
+        window->setProperty("conversation", true);
+        window->setProperty("transcriptModel", sampleExchanges());
+        const QString suffix = size.width() > 400 ? QStringLiteral("-large") : QStringLiteral("-small");
+        check(QStringLiteral("conversation") + suffix, light);
+        for (const QString &name : {QStringLiteral("Transcript"), QStringLiteral("Speakers")}) {
+            QVariant panel;
+            QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
+                                              Q_ARG(QString, name),
+                                              Q_ARG(QVariant, QVariant::fromValue(window))));
+            QObject *popup = panel.value<QObject *>();
+            QVERIFY2(popup, qPrintable(name));
+            QMetaObject::invokeMethod(popup, "open");
+            QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
+            check(QStringLiteral("conversation-") + name + suffix, light);
+            QMetaObject::invokeMethod(popup, "close");
+            QTRY_VERIFY(!popup->property("visible").toBool());
+        }
+        window->setProperty("conversation", false);
+        window->setProperty("transcriptModel", QVariantList());
+        window->resize(before);
     }
 
 private:

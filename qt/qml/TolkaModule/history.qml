@@ -3,8 +3,9 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Material
 
-// Earlier inputs, newest first; a click translates one again without saving
-// it again. Reads wind by name.
+// Earlier inputs, newest first, with what they became; a click shows one
+// with its translation and speaks it again, without saving it again.
+// Reads wind by name.
 Drawer {
     id: drawer
 
@@ -42,13 +43,37 @@ Drawer {
             id: entry
 
             required property string modelData
+            // What the entry became, when it is known.
+            readonly property string translation: wind.historyDetails[entry.modelData]?.translation ?? ""
 
             width: list.width
             text: entry.modelData
             background: Item {}
+            Accessible.name: entry.modelData + " " + entry.translation
             onClicked: {
                 drawer.close();
-                Tol.speechReceived(entry.modelData, false);
+                Tol.replayHistory(entry.modelData);
+            }
+
+            contentItem: Column {
+                Label {
+                    width: parent.width
+                    text: entry.modelData
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font.bold: true
+                }
+                Label {
+                    objectName: "historyTranslation"
+
+                    width: parent.width
+                    visible: entry.translation.length > 0
+                    text: entry.translation
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font.bold: false
+                    color: "darkorange"
+                }
             }
         }
     }

@@ -31,6 +31,27 @@ ApplicationWindow {
     property bool isLight: Application.styleHints.colorScheme !== Qt.ColorScheme.Dark
     // The service in use, as the account last reported it ("SERVICE").
     property var service: ({})
+    // Two people take turns, each holding the microphone of their language.
+    property bool conversation: false
+    // The direction of the turn in progress or last taken: "forward" from the
+    // source language to the destination, "backward" the other way.
+    property string turn: "forward"
+    // Multiplies the voices' normal speed in every synthesis.
+    property real speechRate: 0.80
+    // The voices of the source language, for the backward turns.
+    property list<string> sourceVoices: []
+    property list<string> sourceShortNames: []
+    property string sourceVoice: ""
+    property string sourceShortName: ""
+    // What each history entry became: its text -> translation, languages, voice.
+    property var historyDetails: ({})
+    // The native transcript store ("transcript"), absent in some tests.
+    property var transcript: null
+    // The exchanges shown in the transcript, oldest first.
+    property var transcriptModel: []
+    // The two languages, for the panels.
+    readonly property string sourceLang: clangsource.currentLang
+    readonly property string destLang: clangdest.currentLang
 
     // Source language when nothing was stored, and the matching destination.
     readonly property string defaultSourceLang: wind.helper.getCurrentLang(false)
@@ -93,6 +114,13 @@ ApplicationWindow {
         property alias hasSpeechService: wind.hasSpeechService
         property alias clangSourceValue: clangsource.currentLang
         property alias customBackGroundSource: customBackGround.source
+        property alias conversation: wind.conversation
+        property alias speechRate: wind.speechRate
+        property alias sourceVoices: wind.sourceVoices
+        property alias sourceShortNames: wind.sourceShortNames
+        property alias sourceVoice: wind.sourceVoice
+        property alias sourceShortName: wind.sourceShortName
+        property alias historyDetails: wind.historyDetails
     }
 
     Item {
@@ -199,7 +227,60 @@ ApplicationWindow {
             radius: width / 2
             anchors.centerIn: micImage
             color: wind.isLight ? "darkorange" : "gray"
-            visible: micArea.pressed
+            visible: micArea.pressed && !wind.conversation
+        }
+
+        // Conversation mode: one button per language, the first language's at
+        // the start of the reading direction.
+        Row {
+            id: talkButtons
+
+            objectName: "talkButtons"
+
+            visible: wind.conversation
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: micImage.y
+            spacing: wind.font.pixelSize * 2
+            layoutDirection: Qt.locale().textDirection
+
+            TalkButton {
+                objectName: "talkForward"
+                side: "forward"
+                language: clangsource.currentLang
+                micHeight: micImage.height
+                micSource: micImage.source
+                keyHeld: talkKeys.side === "forward" && micArea.isPressed
+            }
+            TalkButton {
+                objectName: "talkBackward"
+                side: "backward"
+                language: clangdest.currentLang
+                micHeight: micImage.height
+                micSource: micImage.source
+                keyHeld: talkKeys.side === "backward" && micArea.isPressed
+            }
+        }
+
+        // The conversation's hold-to-talk keys while the window has the focus
+        // and no text field takes them: Space for the first language,
+        // Shift+Space for the second, held as long as the buttons.
+        Item {
+            id: talkKeys
+
+            objectName: "talkKeys"
+
+            property string side: ""
+
+            focus: wind.conversation
+            Keys.onPressed: event => Tol.talkKeyPressed(event)
+            Keys.onReleased: event => Tol.talkKeyReleased(event)
+
+            Timer {
+                id: talkKeyHold
+
+                interval: 120
+                onTriggered: Tol.talkHeld(talkKeys.side)
+            }
         }
 
         Image {
@@ -208,6 +289,7 @@ ApplicationWindow {
             objectName: "micImage"
 
             z: 1
+            visible: !wind.conversation
             source: wind.isLight ? "qrc:/icons/micLight.png" : "qrc:/icons/micDark.png"
             fillMode: Image.PreserveAspectFit
             cache: true
@@ -256,7 +338,7 @@ ApplicationWindow {
 
             MouseArea {
                 anchors.fill: parent
-                onClicked: Tol.translate()
+                onClicked: Tol.translateField()
             }
         }
 
@@ -320,6 +402,7 @@ ApplicationWindow {
         // Built once the window is on screen: built now, it would compete
         // with the first frame for the processor.
         Tol.afterFirstFrame(() => Tol.asyncLoading("History"));
+        Tol.afterFirstFrame(() => Tol.loadTranscript());
         wind.recorder.init(clangsource.currentLang);
         wind.player.init(wind.voiceVol, wind.appVol);
     }

@@ -47,6 +47,20 @@ Menu {
         onTriggered: Tol.getClipboard()
     }
     MenuSeparator {}
+    MenuItem {
+        objectName: "conversation"
+        font.bold: true
+        text: Tol.lang(Tol.Label.conversation)
+        checkable: true
+        checked: wind.conversation
+        onTriggered: Tol.setConversation(checked)
+    }
+    CustomItem {
+        source: "history"
+        objectName: "transcript"
+        textId: Tol.Label.transcript
+        onTriggered: Tol.open("Transcript")
+    }
     CustomItem {
         source: "history"
         textId: Tol.Label.lastTranslations

@@ -114,6 +114,28 @@ Dialog {
                 }
             }
         }
+        Label {
+            text: Tol.lang(Tol.Label.speakingRate) + "  " + Number(rateSlider.valueAt(rateSlider.position)).toLocaleString(Qt.locale(), "f", 2) + "×"
+            textFormat: Text.PlainText
+        }
+        Slider {
+            id: rateSlider
+
+            objectName: "rateSlider"
+
+            from: 0.5
+            to: 1.5
+            stepSize: 0.05
+            snapMode: Slider.SnapAlways
+            live: false
+            value: wind.speechRate
+            Material.accent: voiceSwitch.checked ? "darkorange" : voiceSwitch.indicator.children[0].color
+            Accessible.name: Tol.lang(Tol.Label.speakingRate)
+            onValueChanged: {
+                if (Math.abs(rateSlider.value - wind.speechRate) > 0.001)
+                    Tol.setSpeechRate(rateSlider.value);
+            }
+        }
 
         Separator {}
         MenuSeparator {

@@ -3,19 +3,33 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Material
 
-// Voice chooser: two columns, or three above twenty voices. Reads wind by name.
+// Voice chooser: two columns, or three above twenty voices, laid out in the
+// reading direction and scrolled sideways where they are wider than the
+// window. In conversation mode a tab per side: the destination language's
+// voice speaks the forward turns, the source language's the backward ones.
+// Reads wind by name.
 Dialog {
     id: dialog
 
     objectName: "Speakers"
 
-    readonly property int count: wind.voices.length
+    // Which side's voices are shown: "forward" (destination) or "backward".
+    property string side: "forward"
+    readonly property bool backward: wind.conversation && dialog.side === "backward"
+    readonly property var voices: dialog.backward ? wind.sourceVoices : wind.voices
+    readonly property string current: dialog.backward ? wind.sourceVoice : wind.currentVoice
+    readonly property int count: dialog.voices.length
     readonly property int firstSplit: dialog.count > 20 ? Math.ceil(dialog.count / 3) : Math.ceil(dialog.count / 2)
     readonly property int secondSplit: dialog.count > 20 ? 2 * dialog.firstSplit : dialog.count
 
     function updateVoiceName(name: string): void {
-        wind.currentVoice = name;
-        wind.currentShortName = wind.shortNames[wind.voices.indexOf(name)];
+        if (dialog.backward) {
+            wind.sourceVoice = name;
+            wind.sourceShortName = wind.sourceShortNames[wind.sourceVoices.indexOf(name)];
+        } else {
+            wind.currentVoice = name;
+            wind.currentShortName = wind.shortNames[wind.voices.indexOf(name)];
+        }
         dialog.close();
     }
 
@@ -26,7 +40,7 @@ Dialog {
         required property int to
 
         Repeater {
-            model: wind.voices.slice(voiceColumn.from, voiceColumn.to)
+            model: dialog.voices.slice(voiceColumn.from, voiceColumn.to)
 
             RadioButton {
                 id: voiceButton
@@ -35,7 +49,7 @@ Dialog {
 
                 text: voiceButton.modelData
                 height: voiceButton.font.pixelSize * 3
-                checked: voiceButton.modelData === wind.currentVoice
+                checked: voiceButton.modelData === dialog.current
                 onClicked: dialog.updateVoiceName(voiceButton.modelData)
             }
         }
@@ -44,25 +58,75 @@ Dialog {
     title: Tol.lang(Tol.Label.voice)
     anchors.centerIn: Overlay.overlay
     font.bold: true
+    width: Math.min(wind.width - 2 * wind.font.pixelSize, implicitWidth)
+    height: Math.min(wind.height - 2 * wind.font.pixelSize, implicitHeight)
+    onClosed: dialog.side = "forward"
 
-    Row {
-        spacing: dialog.font.pixelSize
+    header: Column {
+        Label {
+            width: parent.width
+            padding: dialog.font.pixelSize
+            bottomPadding: 0
+            text: dialog.title
+            textFormat: Text.PlainText
+            font.bold: true
+            font.pixelSize: dialog.font.pixelSize * 1.2
+            elide: Text.ElideRight
+        }
+        TabBar {
+            id: sides
 
-        VoiceColumn {
-            objectName: "voiceColumn0"
-            from: 0
-            to: dialog.firstSplit
+            objectName: "voiceSides"
+
+            width: parent.width
+            visible: wind.conversation
+            currentIndex: dialog.side === "backward" ? 1 : 0
+            onCurrentIndexChanged: dialog.side = sides.currentIndex === 1 ? "backward" : "forward"
+
+            TabButton {
+                objectName: "voiceSideForward"
+                text: Tol.lang(Tol.Label.voiceFor).replace("%1", Tol.shortLanguageName(wind.destLang))
+            }
+            TabButton {
+                objectName: "voiceSideBackward"
+                text: Tol.lang(Tol.Label.voiceFor).replace("%1", Tol.shortLanguageName(wind.sourceLang))
+            }
         }
-        VoiceColumn {
-            objectName: "voiceColumn1"
-            from: dialog.firstSplit
-            to: dialog.secondSplit
-        }
-        VoiceColumn {
-            objectName: "voiceColumn2"
-            visible: dialog.count > 20
-            from: dialog.secondSplit
-            to: dialog.count
+    }
+
+    Flickable {
+        anchors.fill: parent
+        implicitWidth: columns.width
+        implicitHeight: columns.height
+        contentWidth: columns.width
+        contentHeight: columns.height
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.horizontal: ScrollBar {}
+        ScrollBar.vertical: ScrollBar {}
+
+        Row {
+            id: columns
+
+            spacing: dialog.font.pixelSize
+            layoutDirection: Qt.locale().textDirection
+
+            VoiceColumn {
+                objectName: "voiceColumn0"
+                from: 0
+                to: dialog.firstSplit
+            }
+            VoiceColumn {
+                objectName: "voiceColumn1"
+                from: dialog.firstSplit
+                to: dialog.secondSplit
+            }
+            VoiceColumn {
+                objectName: "voiceColumn2"
+                visible: dialog.count > 20
+                from: dialog.secondSplit
+                to: dialog.count
+            }
         }
     }
 }

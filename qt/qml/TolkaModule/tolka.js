@@ -65,6 +65,25 @@ var Label = ({
     deviceInUse: 58,
     microphoneBlocked: 59,
     privacySettings: 60,
+    conversation: 61,
+    transcript: 62,
+    copy: 63,
+    copyAll: 64,
+    exportTranscript: 65,
+    plainText: 66,
+    markdown: 67,
+    csvTable: 68,
+    timedText: 69,
+    clearTranscript: 70,
+    clearTranscriptQuestion: 71,
+    clear: 72,
+    cancel: 73,
+    speakingRate: 74,
+    copied: 75,
+    savedTo: 76,
+    couldNotSave: 77,
+    transcriptEmpty: 78,
+    voiceFor: 79,
 });
 
 // Panels made so far by this copy, by type name.
@@ -124,7 +143,11 @@ function sourceLanguageChanged() {
         clangsource.currentLang = wind.defaultSourceLang;
         return;
     }
-    wind.tts.setFastTranscribe(clangsource.currentLang);
+    if (wind.turn !== "forward")
+        setDirection("forward");
+    else
+        wind.tts.setFastTranscribe(clangsource.currentLang);
+    sortSourceVoices(clangsource.currentLang);
     offlineLanguagesCheck();
 }
 
@@ -133,6 +156,8 @@ function destLanguageChanged() {
         clangdest.currentLang = wind.defaultDestLang;
         return;
     }
+    if (wind.turn !== "forward")
+        setDirection("forward");
     sortvoices(clangdest.currentLang);
     offlineLanguagesCheck();
 }
@@ -142,12 +167,13 @@ function destLanguageChanged() {
 function settleLanguages() {
     sourceLanguageChanged();
     destLanguageChanged();
+    wind.tts.setSpeakingRate(wind.speechRate);
 }
 
 function speechReceived(im, save = true) {
     if (im !== undefined && im !== null && String(im).trim().length > 0) {
         clearScreen();
-        textToTranslateField.text = im;
+        inputField().text = im;
         translate(save, String(im));
     } else {
         notify(lang(Label.nothingRecognised));
@@ -163,6 +189,8 @@ function translate(save = true, text = textToTranslateField.text) {
         return;
     }
     wind.player.stop();
+    // Only new inputs become exchanges of the transcript, not replays.
+    beginExchange(save ? text : "");
     if (clangsource.currentIndex === clangdest.currentIndex)
         dispatchText(text);
     else
@@ -171,8 +199,15 @@ function translate(save = true, text = textToTranslateField.text) {
         wind.historyModel = wind.helper.sortHistory(wind.historyModel, text);
 }
 
-function validatedText() {
+// What the user typed, pasted or tapped the title for goes from the first
+// language to the second.
+function translateField() {
+    setDirection("forward");
     translate();
+}
+
+function validatedText() {
+    translateField();
     textToTranslateField.selectAll();
     textToTranslateField.forceActiveFocus();
 }
@@ -211,15 +246,210 @@ function micReleased() {
     micArea.isPressed = false;
 }
 
+// Conversation ---------------------------------------------------------------
+
+// Points recognition, translation and synthesis one way or the other: the
+// cloud client reads its languages when each request is sent. Forward is
+// what the language boxes' change handlers set, so only a change of way
+// needs telling.
+function setDirection(direction) {
+    const backward = direction === "backward";
+    if (wind.turn === (backward ? "backward" : "forward"))
+        return;
+    wind.turn = backward ? "backward" : "forward";
+    wind.tts.setFastTranscribe(backward ? clangdest.currentLang : clangsource.currentLang);
+    wind.tts.setSpeechLanguage(backward ? clangsource.currentLang : clangdest.currentLang);
+}
+
+function turnBackward() {
+    return wind.turn === "backward";
+}
+
+// The voice of the language the current turn is spoken in.
+function turnVoice() {
+    return turnBackward() ? wind.sourceShortName : wind.currentShortName;
+}
+
+// Each field holds its own language: a backward turn is heard in the
+// destination field and answered in the source field.
+function inputField() {
+    return turnBackward() ? translatedTextField : textToTranslateField;
+}
+
+function outputField() {
+    return turnBackward() ? textToTranslateField : translatedTextField;
+}
+
+function setConversation(on) {
+    wind.conversation = on;
+    if (!on && turnBackward())
+        setDirection("forward");
+    if (on)
+        talkKeys.forceActiveFocus();
+}
+
+// A conversation button or key was held 120 ms: that side's turn.
+function talkHeld(side) {
+    if (!wind.conversation || (side !== "forward" && side !== "backward"))
+        return;
+    setDirection(side);
+    talkKeys.forceActiveFocus();
+    micHeld();
+}
+
+function talkKeyPressed(event) {
+    if (!wind.conversation || event.key !== Qt.Key_Space)
+        return;
+    event.accepted = true;
+    if (event.isAutoRepeat || talkKeys.side.length > 0)
+        return;
+    talkKeys.side = (event.modifiers & Qt.ShiftModifier) ? "backward" : "forward";
+    talkKeyHold.restart();
+}
+
+function talkKeyReleased(event) {
+    if (event.key !== Qt.Key_Space || talkKeys.side.length === 0)
+        return;
+    event.accepted = true;
+    if (event.isAutoRepeat)
+        return;
+    talkKeys.side = "";
+    talkKeyHold.stop();
+    micReleased();
+}
+
+// A language's short name in the interface language, without its region
+// ("English" for "English (United States)"), for the conversation buttons.
+function shortLanguageName(code) {
+    const index = wind.helper.findLocaleIndex(code);
+    const shown = index < wind.languageModel.length ? String(wind.languageModel[index]) : String(code);
+    const short = shown.replace(/\s*[(（].*$/, "");
+    return short.length > 0 ? short : shown;
+}
+
+// The source language's voices, chosen as the destination's are.
+function sortSourceVoices(language) {
+    const extracted = wind.helper.extractVoices(language);
+    const tempVoices = extracted.tempVoices ?? [];
+    const tempNames = extracted.tempNames ?? [];
+    if (!wind.helper.compare(wind.sourceShortNames, tempNames)) {
+        wind.sourceVoices = tempVoices;
+        wind.sourceShortNames = tempNames;
+        wind.sourceVoice = tempVoices.length > 0 ? tempVoices[0] : "";
+        wind.sourceShortName = tempNames.length > 0 ? tempNames[0] : "";
+    }
+}
+
+function setSpeechRate(rate) {
+    wind.speechRate = Math.round(Math.min(1.5, Math.max(0.5, Number(rate))) * 20) / 20;
+    wind.tts.setSpeakingRate(wind.speechRate);
+}
+
+// Exchanges and the transcript ---------------------------------------------------
+
+// The input on its way to a translation; empty for a replay.
+var pendingExchange = null;
+
+function beginExchange(text) {
+    if (text.length === 0) {
+        pendingExchange = null;
+        return;
+    }
+    const backward = turnBackward();
+    pendingExchange = {
+        "time": new Date().toISOString(),
+        "direction": wind.turn,
+        "sourceLanguage": backward ? clangdest.currentLang : clangsource.currentLang,
+        "targetLanguage": backward ? clangsource.currentLang : clangdest.currentLang,
+        "sourceText": text
+    };
+}
+
+function completeExchange(translation) {
+    const entry = pendingExchange;
+    pendingExchange = null;
+    if (!entry)
+        return;
+    entry.translation = translation;
+    entry.voice = wind.hasVoice ? turnVoice() : "";
+    wind.transcriptModel = wind.transcriptModel.concat([entry]);
+    if (wind.historyEnabled && wind.transcript)
+        wind.transcript.append(entry);
+    if (wind.historyModel.indexOf(entry.sourceText) >= 0) {
+        const details = {};
+        for (const text of wind.historyModel) {
+            if (wind.historyDetails[text] !== undefined)
+                details[text] = wind.historyDetails[text];
+        }
+        details[entry.sourceText] = {
+            "translation": translation,
+            "from": entry.sourceLanguage,
+            "to": entry.targetLanguage
+        };
+        wind.historyDetails = details;
+    }
+}
+
+function loadTranscript() {
+    if (wind.transcript && wind.historyEnabled)
+        wind.transcriptModel = wind.transcript.load(1000).concat(wind.transcriptModel);
+}
+
+// The direction that goes from one language to the other with the boxes as
+// they are, or "" when they have changed since.
+function directionOf(from, to) {
+    if (from === clangsource.currentLang && to === clangdest.currentLang)
+        return "forward";
+    if (from === clangdest.currentLang && to === clangsource.currentLang)
+        return "backward";
+    return "";
+}
+
+// A history entry picked: shown with its translation at once and spoken
+// from the cache of earlier replies; translated again when its translation
+// or its speech is not at hand.
+function replayHistory(text) {
+    const details = wind.historyDetails[text];
+    const direction = details ? directionOf(details.from, details.to) : "";
+    if (direction.length === 0) {
+        setDirection("forward");
+        speechReceived(text, false);
+        return;
+    }
+    setDirection(direction);
+    wind.player.stop();
+    if (wind.hasVoice && !wind.tts.replay(details.translation, turnVoice(), details.to)) {
+        speechReceived(text, false);
+        return;
+    }
+    clearScreen();
+    inputField().text = text;
+    outputField().text = details.translation;
+}
+
+// The transcript as text of one kind ("text", "markdown", "csv", "srt").
+function transcriptText(entries, kind) {
+    if (wind.transcript)
+        return wind.transcript.format(entries, kind);
+    return entries.map(e => e.sourceText + "\n" + e.translation).join("\n\n");
+}
+
+function clearTranscript() {
+    wind.transcriptModel = [];
+    if (wind.transcript)
+        wind.transcript.clear();
+}
+
 function dispatchText(translatedText) {
     if (translatedText === undefined || translatedText === null)
         return;
     const text = String(translatedText);
     if (text.length === 0)
         return;
-    translatedTextField.text = text;
+    outputField().text = text;
     if (wind.hasVoice)
-        wind.tts.tvoice(text, wind.currentShortName);
+        wind.tts.tvoice(text, turnVoice());
+    completeExchange(text);
 }
 
 function sortvoices(language) {

@@ -3,6 +3,8 @@ import QtQuick
 // Stands in for the cloud client: records every call.
 QtObject {
     property var calls: []
+    // Replies that replay() finds, by text + "|" + voice + "|" + language.
+    property var cached: ({})
 
     function record(name, args) {
         calls.push({
@@ -22,10 +24,23 @@ QtObject {
     function tvoice(text, voice) {
         record("tvoice", arguments);
     }
+    // The languages in force, as the last calls left them.
+    property string speechLanguage: ""
+    property string transcribeLanguage: ""
+
     function setSpeechLanguage(lang) {
         record("setSpeechLanguage", arguments);
+        speechLanguage = lang;
     }
     function setFastTranscribe(lang) {
         record("setFastTranscribe", arguments);
+        transcribeLanguage = lang;
+    }
+    function setSpeakingRate(rate) {
+        record("setSpeakingRate", arguments);
+    }
+    function replay(text, voice, language) {
+        record("replay", arguments);
+        return cached[text + "|" + voice + "|" + language] === true;
     }
 }

@@ -10,6 +10,7 @@ QtObject {
     property FakePlayer player: FakePlayer {}
     property FakeRecorder recorder: FakeRecorder {}
     property FakeAccount account: FakeAccount {}
+    property FakeTranscript transcript: FakeTranscript {}
 
     function create() {
         const component = Qt.createComponent("TolkaModule", "Main");
@@ -20,7 +21,8 @@ QtObject {
             "helper": helper,
             "player": player,
             "recorder": recorder,
-            "account": account
+            "account": account,
+            "transcript": transcript
         });
         if (!wind)
             throw new Error(component.errorString());
