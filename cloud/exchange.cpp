@@ -28,7 +28,11 @@ Verdict verdictOf(Service service, QRestReply &reply, const QByteArray &body)
 {
     const QNetworkReply *network = reply.networkReply();
     const QByteArray retryAfter = network ? network->rawHeader("Retry-After") : QByteArray();
-    return classifyReply(service, reply.error(), reply.httpStatus(), body, retryAfter);
+    // The network reply's own error, as for a streamed reply: the REST reply
+    // does not count a transfer that broke after a 2xx status, whose body
+    // is then only a part.
+    const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
+    return classifyReply(service, error, reply.httpStatus(), body, retryAfter);
 }
 
 // The request will not be sent again: its cycle ends as the gate ends one,
