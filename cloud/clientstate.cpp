@@ -10,4 +10,12 @@ ClientState &clientState()
     return state;
 }
 
+SpeechCache &replyCache()
+{
+    ClientState &s = clientState();
+    if (!s.speechCache)
+        s.speechCache = std::make_unique<SpeechCache>();
+    return *s.speechCache;
+}
+
 } // namespace tolka::cloud

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "credentials.h"
+#include "speechcache.h"
+#include "synthesis.h"
 #include "tts.h"
 
 #include <QByteArray>
@@ -10,6 +12,7 @@
 #include <QRestAccessManager>
 #include <QUrl>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -44,6 +47,12 @@ struct ClientState
     QNetworkRequest transcriptionRequest;
 
     QByteArray speechLanguage;
+    double speakingRate = defaultSpeakingRate; // always within the bounds
+    // Counts what was last handed to the speaker or asked for (syntheses
+    // and replays): a reply that something newer replaced is not cached.
+    std::uint64_t lastUtterance = 0;
+    // Made on first use (replyCache), or given by a test.
+    std::unique_ptr<SpeechCache> speechCache;
     QByteArray sourceLanguage;
     bool fastTranscribe = false;
     QByteArray lastRecording;
@@ -54,5 +63,9 @@ struct ClientState
 };
 
 [[nodiscard]] ClientState &clientState();
+
+// The state's cache of synthesised replies, made in its default folder with
+// its default bounds when there is none yet.
+[[nodiscard]] SpeechCache &replyCache();
 
 } // namespace tolka::cloud

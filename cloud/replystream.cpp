@@ -10,8 +10,8 @@
 
 namespace tolka::cloud {
 
-ReplyStream::ReplyStream(Sink sink, qsizetype unit)
-    : m_sink(std::move(sink)), m_unit(std::max<qsizetype>(1, unit))
+ReplyStream::ReplyStream(Sink sink, qsizetype unit, Completion complete)
+    : m_sink(std::move(sink)), m_complete(std::move(complete)), m_unit(std::max<qsizetype>(1, unit))
 {}
 
 void ReplyStream::watch(QNetworkReply *reply)
@@ -43,7 +43,8 @@ void ReplyStream::finish(Service service, QRestReply &reply)
 {
     QNetworkReply *network = reply.networkReply();
     const QByteArray rest = network ? take(*network) : QByteArray();
-    if (network && network->bytesAvailable() > 0)
+    const bool partialUnit = network && network->bytesAvailable() > 0;
+    if (partialUnit)
         qCDebug(lcCloud) << "ignored a trailing partial unit of" << network->bytesAvailable() << "bytes";
     // The network reply's own error: the REST reply does not count every
     // failure that follows a 2xx status (an HTTP/2 stream reset, for one).
@@ -59,6 +60,8 @@ void ReplyStream::finish(Service service, QRestReply &reply)
         sendMessage(QStringLiteral("ERROR"), errorMessage(service, verdict));
     }
     m_sink(m_next++, rest, true);
+    if (verdict.replyClass == ReplyClass::Success && !partialUnit && m_complete)
+        m_complete();
 }
 
 } // namespace tolka::cloud

@@ -22,8 +22,11 @@ class ReplyStream : public std::enable_shared_from_this<ReplyStream>
 public:
     // index counts the pieces from 0; last is set once, on the final call.
     using Sink = std::function<void(std::uint64_t index, const QByteArray &body, bool last)>;
+    // Called after the last piece when the reply ended well and in whole
+    // units: what went out is the whole body.
+    using Completion = std::function<void()>;
 
-    ReplyStream(Sink sink, qsizetype unit);
+    ReplyStream(Sink sink, qsizetype unit, Completion complete = {});
 
     // Follows the reply's readyRead (the reply keeps the stream alive).
     void watch(QNetworkReply *reply);
@@ -39,6 +42,7 @@ private:
     [[nodiscard]] QByteArray take(QNetworkReply &reply) const;
 
     Sink m_sink;
+    Completion m_complete;
     qsizetype m_unit;
     std::uint64_t m_next = 0;
 };

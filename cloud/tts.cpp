@@ -7,12 +7,16 @@
 #include "messenger.h"
 #include "recognition.h"
 #include "serviceswitch.h"
+#include "speechcache.h"
 #include "streamedrecognition.h"
 #include "synthesis.h"
 #include "translation.h"
 
 #include <QCoreApplication>
 #include <QtConcurrentRun>
+
+#include <cmath>
+#include <optional>
 
 using namespace tolka::cloud;
 
@@ -78,6 +82,36 @@ void tts::ttrad(const QByteArray &text)
 void tts::tvoice(const QByteArray &text, const QByteArray &voice)
 {
     synthesize(text, voice);
+}
+
+void tts::setSpeakingRate(double rate)
+{
+    ClientState &s = clientState();
+    s.speakingRate = boundedSpeakingRate(rate);
+    if (std::isnan(rate))
+        qCWarning(lcCloud) << "a speaking rate that is not a number; the default" << s.speakingRate
+                           << "applies";
+    else if (s.speakingRate != rate)
+        qCInfo(lcCloud) << "speaking rate" << rate << "kept to" << s.speakingRate;
+    else
+        qCDebug(lcCloud) << "speaking rate" << s.speakingRate;
+}
+
+bool tts::replay(const QByteArray &text, const QByteArray &voice, const QByteArray &language)
+{
+    ClientState &s = clientState();
+    if (!s.hub)
+        return false;
+    const std::optional<QByteArray> audio =
+        replyCache().find({language, voice, speakingRateText(s.speakingRate), text});
+    if (!audio)
+        return false;
+    qCDebug(lcCloud) << "speaking" << audio->size() << "cached bytes";
+    // It replaces at the speaker whatever is still arriving, which is then
+    // not cached.
+    ++s.lastUtterance;
+    s.hub->speechReady.fire(*audio);
+    return true;
 }
 
 void tts::onRecording(const QByteArray &recording)

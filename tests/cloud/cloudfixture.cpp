@@ -115,6 +115,7 @@ bool CloudFixture::start(QString *error)
     tts::configSSL();
     tts client;
     client.init();
+    giveEmptySpeechCache();
     return true;
 }
 
@@ -146,6 +147,14 @@ void CloudFixture::reset()
     s.useTranslatorBackupKey = false;
     // The build's keys again; endpoints and pooled connections stay.
     s.credentials = tolka::cloud::buildCredentials();
+    s.speakingRate = tolka::cloud::defaultSpeakingRate;
+    giveEmptySpeechCache();
+}
+
+void CloudFixture::giveEmptySpeechCache()
+{
+    tolka::cloud::clientState().speechCache = std::make_unique<tolka::cloud::SpeechCache>(
+        m_folder.path() + QStringLiteral("/speech-") + QString::number(++m_speechCaches));
 }
 
 QByteArray oggOpusOf(std::span<const qint16> pcm, quint32 serial)

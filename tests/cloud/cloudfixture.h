@@ -94,11 +94,17 @@ public:
     [[nodiscard]] QString caPath() const { return m_caPath; }
     // Forgets the log and the scripted replies and puts the client back as
     // it starts: no failure counted, primary keys, the build's translator
-    // region; the service stands in for a global translator resource.
+    // region, the default speaking rate and an empty cache of replies in a
+    // folder of the fixture's own; the service stands in for a global
+    // translator resource.
     void reset();
 
 private:
+    // The client caches speech here, never in the user's cache folder.
+    void giveEmptySpeechCache();
+
     QTemporaryDir m_folder;
+    int m_speechCaches = 0;
     CloudService m_service;
     QString m_caPath;
 };

@@ -46,7 +46,7 @@ private slots:
         for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
             names.append(QString::fromLatin1(meta.method(i).name()));
         QCOMPARE(names, (QStringList{u"tvoice"_s, u"setSpeechLanguage"_s, u"setFastTranscribe"_s, u"ttrad"_s,
-                                     u"init"_s}));
+                                     u"init"_s, u"setSpeakingRate"_s, u"replay"_s}));
     }
 
     void nothingIsSentBeforeInit()

@@ -61,6 +61,7 @@ struct SsmlContent
     QString error;
     QString language;
     QString voice;
+    QString rate; // of the prosody element
     QString text;
 };
 
@@ -74,6 +75,8 @@ SsmlContent parseSsml(const QByteArray &document)
             content.language = xml.attributes().value(QStringLiteral("xml:lang")).toString();
         else if (xml.isStartElement() && xml.name() == QLatin1String("voice"))
             content.voice = xml.attributes().value(QStringLiteral("name")).toString();
+        else if (xml.isStartElement() && xml.name() == QLatin1String("prosody"))
+            content.rate = xml.attributes().value(QStringLiteral("rate")).toString();
         else if (xml.isCharacters())
             content.text += xml.text();
     }
@@ -183,7 +186,7 @@ private slots:
 
     void ssmlHasItsPiecesInOrder()
     {
-        const QByteArray document = ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour");
+        const QByteArray document = ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour", 0.80);
         QVERIFY(document.startsWith("<speak version='1.0' xmlns:mstts='"));
         QVERIFY(document.contains("' xml:lang='fr-FR'><voice name='fr-FR-DeniseNeural'><prosody rate='0.80'>"
                                   "<mstts:silence type='Tailing-exact' value='0'/>"
@@ -196,11 +199,48 @@ private slots:
         QCOMPARE(content.language, QStringLiteral("fr-FR"));
         QCOMPARE(content.voice, QStringLiteral("fr-FR-DeniseNeural"));
         QCOMPARE(content.text, QStringLiteral("Bonjour"));
+        QCOMPARE(content.rate, QStringLiteral("0.80"));
+    }
+
+    // The default request is the one sent before the rate could be set,
+    // byte for byte.
+    void theDefaultRateMakesTheDocumentOfOld()
+    {
+        const QByteArray expected =
+            "<speak version='1.0' xmlns:mstts='http://www.w3.org/2001/mstts' xml:lang='fr-FR'>"
+            "<voice name='fr-FR-DeniseNeural'><prosody rate='0.80'>"
+            "<mstts:silence type='Tailing-exact' value='0'/>"
+            "<mstts:silence type='Sentenceboundary-exact' value='500ms'/>"
+            "<mstts:silence type='Comma-exact' value='250ms'/>Bonjour</prosody></voice></speak>";
+        QCOMPARE(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour", defaultSpeakingRate), expected);
+        QCOMPARE(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour"), expected);
+    }
+
+    void theRateIsWrittenBoundedWithTwoDecimals_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("default") << 0.8 << QByteArray("0.80");
+        QTest::newRow("faster") << 1.25 << QByteArray("1.25");
+        QTest::newRow("rounded") << 1.006 << QByteArray("1.01");
+        QTest::newRow("too slow") << 0.3 << QByteArray("0.50");
+        QTest::newRow("too fast") << 2.0 << QByteArray("1.50");
+        QTest::newRow("not a number") << qQNaN() << QByteArray("0.80");
+    }
+    void theRateIsWrittenBoundedWithTwoDecimals()
+    {
+        QFETCH(double, rate);
+        QFETCH(QByteArray, written);
+        QCOMPARE(speakingRateText(rate), written);
+        const SsmlContent content = parseSsml(ssmlDocument("en-US", "en-US-AvaNeural", "Hi", rate));
+        QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
+        QCOMPARE(content.rate, QString::fromLatin1(written));
+        QCOMPARE(content.text, QStringLiteral("Hi"));
     }
 
     void ssmlLanguageIsNotMappedAndAnEmptyVoiceStaysEmpty()
     {
-        const SsmlContent content = parseSsml(ssmlDocument("zh-CN", "", "你好"));
+        const SsmlContent content = parseSsml(ssmlDocument("zh-CN", "", "你好", 0.80));
         QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
         QCOMPARE(content.language, QStringLiteral("zh-CN"));
         QCOMPARE(content.voice, QString());
@@ -224,10 +264,11 @@ private slots:
         QFETCH(QByteArray, language);
         QFETCH(QByteArray, voice);
         QFETCH(QByteArray, text);
-        const SsmlContent content = parseSsml(ssmlDocument(language, voice, text));
+        const SsmlContent content = parseSsml(ssmlDocument(language, voice, text, 1.10));
         QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
         QCOMPARE(content.language, QString::fromUtf8(language));
         QCOMPARE(content.voice, QString::fromUtf8(voice));
+        QCOMPARE(content.rate, QStringLiteral("1.10"));
         QCOMPARE(content.text, QString::fromUtf8(text));
     }
 };

@@ -1,4 +1,5 @@
-// Speech synthesis over TLS to the local service: the document, the audio
+// Speech synthesis over TLS to the local service: the document and its
+// speaking rate, the audio
 // handed to the hub unchanged (in pieces as it is read, or whole when
 // TOLKA_SYNTHESIS_WHOLE_REPLY=1), resends and keys.
 #include "cloudfixture.h"
@@ -57,7 +58,9 @@ private slots:
         QVERIFY(window.messages.isEmpty());
 
         const LoggedRequest r = lastRequest();
-        const QByteArray document = ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour");
+        const QByteArray document =
+            ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour", defaultSpeakingRate);
+        QVERIFY(r.body.contains("<prosody rate='0.80'>"));
         QCOMPARE(r.path, QStringLiteral("/cognitiveservices/v1"));
         QCOMPARE(r.query, QString());
         QCOMPARE(r.bodySha256, sha256Hex(document));
@@ -102,7 +105,7 @@ private slots:
         QTRY_COMPARE(window.count(QStringLiteral("ERROR")), 1);
         // Sent once as built, then not again: the same document would be refused.
         QCOMPARE(fixture.service().log().entries().size(), 1);
-        QCOMPARE(lastRequest().bodySha256, sha256Hex(ssmlDocument("fr-FR", voice, "x")));
+        QCOMPARE(lastRequest().bodySha256, sha256Hex(ssmlDocument("fr-FR", voice, "x", defaultSpeakingRate)));
         QCOMPARE(lastRequest().status, 400);
         const QVariantMap error = window.last(QStringLiteral("ERROR")).toMap();
         QCOMPARE(error.value(QStringLiteral("service")).toString(), QStringLiteral("synthesis"));
@@ -122,9 +125,47 @@ private slots:
         QTRY_COMPARE(sink.received.size(), 1);
         const QList<LoggedRequest> requests = fixture.service().log().entries();
         QCOMPARE(requests.size(), 2);
-        QCOMPARE(requests.at(0).bodySha256, sha256Hex(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "x")));
-        QCOMPARE(requests.at(1).bodySha256, sha256Hex(ssmlDocument("de-DE", "fr-FR-DeniseNeural", "x")));
+        QCOMPARE(requests.at(0).bodySha256,
+                 sha256Hex(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "x", defaultSpeakingRate)));
+        QCOMPARE(requests.at(1).bodySha256,
+                 sha256Hex(ssmlDocument("de-DE", "fr-FR-DeniseNeural", "x", defaultSpeakingRate)));
         QCOMPARE(requests.at(1).keyRole, QStringLiteral("westeurope-backup"));
+    }
+
+    void theSpeakingRateReachesTheService_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("faster") << 1.25 << QByteArray("1.25");
+        QTest::newRow("too slow") << 0.3 << QByteArray("0.50");
+    }
+    void theSpeakingRateReachesTheService()
+    {
+        QFETCH(double, rate);
+        QFETCH(QByteArray, written);
+        client.setSpeakingRate(rate);
+        QCOMPARE(clientState().speakingRate, written.toDouble());
+        client.tvoice("Bonjour", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(sink.received.size(), 1);
+        const LoggedRequest r = lastRequest();
+        QCOMPARE(r.status, 200);
+        QVERIFY2(r.body.contains("<prosody rate='" + written + "'>"), r.body.constData());
+        QCOMPARE(r.bodySha256, sha256Hex(ssmlDocument("fr-FR", "fr-FR-DeniseNeural", "Bonjour", rate)));
+    }
+
+    void aResendSpeaksTheCurrentRate()
+    {
+        fixture.service().script().push(Operation::Synthesis, ScriptedReply::heldWithStatus(500));
+        client.setSpeakingRate(1.25);
+        client.tvoice("x", "fr-FR-DeniseNeural");
+        QTRY_COMPARE(fixture.service().heldCount(), 1);
+        client.setSpeakingRate(0.6);
+        fixture.service().releaseHeld();
+        QTRY_COMPARE(sink.received.size(), 1);
+        const QList<LoggedRequest> requests = fixture.service().log().entries();
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests.at(0).body.contains("<prosody rate='1.25'>"));
+        QVERIFY(requests.at(1).body.contains("<prosody rate='0.60'>"));
     }
 
     // A service that speaks as it goes: the reply comes in several pieces of

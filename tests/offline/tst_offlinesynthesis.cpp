@@ -133,6 +133,28 @@ private slots:
         QVERIFY2(ratio > 1.5, qPrintable(QString::number(ratio)));
     }
 
+    // The client's speaking rate reaches espeak-ng through the document: the
+    // same sentence at the slowest rate lasts well over twice as long as at
+    // the fastest (three times, less the pauses that do not scale).
+    void theClientsRateChangesTheLengthOfTheSpeech()
+    {
+        client.setSpeechLanguage("en-US");
+        const QByteArray text = "One two three four five six seven eight nine ten.";
+        QList<double> seconds;
+        for (const double rate : {0.5, 1.5}) {
+            client.setSpeakingRate(rate);
+            client.tvoice(text, "en-US-JennyNeural");
+            QTRY_COMPARE_WITH_TIMEOUT(sink.received.size(), seconds.size() + 1, replyWait);
+            seconds.append(double(speechaudio::decode(sink.received.constLast()).size()) / 48000.0);
+        }
+        const QList<LoggedRequest> requests = fixture.service().log().entries();
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests.at(0).body.contains("<prosody rate='0.50'>"));
+        QVERIFY(requests.at(1).body.contains("<prosody rate='1.50'>"));
+        QVERIFY2(seconds.at(0) > 2.0 * seconds.at(1),
+                 qPrintable(QStringLiteral("%1 s slow, %2 s fast").arg(seconds.at(0)).arg(seconds.at(1))));
+    }
+
     // The client escapes what XML would take as markup; the service reads
     // the characters back and speaks them.
     void escapedSpecialCharactersAreSpoken()
