@@ -7,6 +7,7 @@
 #include "helper.h"
 #include "input.h"
 #include "output.h"
+#include "transcript.h"
 #include "tts.h"
 #include "urlinterceptor.h"
 
@@ -54,16 +55,16 @@ QVariantMap initialProperties()
     static constinit output player;
     static constinit input recorder;
     static constinit account service;
+    static constinit transcript exchanges;
     QVariant ttsValue = QVariant::fromValue(cloud);
     QVariant helperValue = QVariant::fromValue(catalogue);
     QVariant playerValue = QVariant::fromValue(player);
     QVariant recorderValue = QVariant::fromValue(recorder);
     QVariant accountValue = QVariant::fromValue(service);
-    return {{QStringLiteral("tts"), ttsValue},
-            {QStringLiteral("helper"), helperValue},
-            {QStringLiteral("player"), playerValue},
-            {QStringLiteral("recorder"), recorderValue},
-            {QStringLiteral("account"), accountValue}};
+    QVariant transcriptValue = QVariant::fromValue(exchanges);
+    return {{QStringLiteral("tts"), ttsValue},         {QStringLiteral("helper"), helperValue},
+            {QStringLiteral("player"), playerValue},   {QStringLiteral("recorder"), recorderValue},
+            {QStringLiteral("account"), accountValue}, {QStringLiteral("transcript"), transcriptValue}};
 }
 
 QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component)

@@ -1,0 +1,3 @@
+#include "transcriptlogging.h"
+
+Q_LOGGING_CATEGORY(lcTranscript, "tolka.transcript", QtInfoMsg)
