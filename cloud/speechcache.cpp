@@ -84,7 +84,7 @@ QString SpeechCache::fileNameOf(const SpeechKey &key)
 {
     // Each field after its length: ("ab", "c") and ("a", "bc") differ.
     QByteArray joined;
-    for (const QByteArray *field : {&key.language, &key.voice, &key.rate, &key.text})
+    for (const QByteArray *field : {&key.language, &key.voice, &key.rate, &key.text, &key.service})
         joined.append(QByteArray::number(field->size())).append(':').append(*field);
     return QString::fromLatin1(checksum(joined).toHex()) + suffix;
 }

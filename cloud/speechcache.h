@@ -16,6 +16,9 @@ struct SpeechKey
     QByteArray voice;
     QByteArray rate;
     QByteArray text;
+    // Which engines spoke it: the cloud's voices and the local stand-in's
+    // offline ones sound different under the same names.
+    QByteArray service;
 };
 
 // Synthesised replies kept on disk, so that speech heard before can be

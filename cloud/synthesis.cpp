@@ -119,6 +119,11 @@ void keep(const Keeping &keeping, const QByteArray &audio)
 
 } // namespace
 
+QByteArray speechService()
+{
+    return clientState().origin ? QByteArrayLiteral("local") : QByteArrayLiteral("cloud");
+}
+
 void synthesize(const QByteArray &text, const QByteArray &voice)
 {
     if (!admitRequest())
@@ -130,7 +135,7 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
     exchange.service = Service::Synthesis;
     // Rebuilt on every send: a resend speaks the current language and rate.
     exchange.body = ssmlDocument(s.speechLanguage, voice, text, s.speakingRate);
-    const Keeping keeping{{s.speechLanguage, voice, speakingRateText(s.speakingRate), text},
+    const Keeping keeping{{s.speechLanguage, voice, speakingRateText(s.speakingRate), text, speechService()},
                           ++s.lastUtterance};
     exchange.otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
     applyHeaders(s.synthesisRequest, exchange.body.size());

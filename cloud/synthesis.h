@@ -33,6 +33,10 @@ inline constexpr qsizetype speechPacketBytes = 60;
 [[nodiscard]] bool wholeReplies();
 void setWholeReplies(bool whole);
 
+// The engines that speak now, as the speech cache tells them apart:
+// "cloud", or "local" for the stand-in at a local origin.
+[[nodiscard]] QByteArray speechService();
+
 // Sends one synthesis request at the current speaking rate; its audio goes
 // out on the hub and, once it has come whole, into the cache of replies.
 void synthesize(const QByteArray &text, const QByteArray &voice);

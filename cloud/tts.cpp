@@ -103,7 +103,7 @@ bool tts::replay(const QByteArray &text, const QByteArray &voice, const QByteArr
     if (!s.hub)
         return false;
     const std::optional<QByteArray> audio =
-        replyCache().find({language, voice, speakingRateText(s.speakingRate), text});
+        replyCache().find({language, voice, speakingRateText(s.speakingRate), text, speechService()});
     if (!audio)
         return false;
     qCDebug(lcCloud) << "speaking" << audio->size() << "cached bytes";

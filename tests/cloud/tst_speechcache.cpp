@@ -19,7 +19,7 @@ constexpr qsizetype header = 40; // magic and checksum
 
 SpeechKey keyOf(const QByteArray &text)
 {
-    return {"fr-FR", "fr-FR-DeniseNeural", "0.80", text};
+    return {"fr-FR", "fr-FR-DeniseNeural", "0.80", text, "cloud"};
 }
 
 // packets packets whose bytes depend on seed.
@@ -77,12 +77,14 @@ private slots:
 
     void everyFieldOfTheKeyCountsAndNoJoinIsAmbiguous()
     {
-        const QSet<QString> names{SpeechCache::fileNameOf({"a", "b", "1.00", "t"}),
-                                  SpeechCache::fileNameOf({"a", "b", "1.01", "t"}),
-                                  SpeechCache::fileNameOf({"ab", "", "1.00", "t"}),
-                                  SpeechCache::fileNameOf({"a", "b1.00", "", "t"}),
-                                  SpeechCache::fileNameOf({"a", "b", "1.00", "t "})};
-        QCOMPARE(names.size(), 5);
+        const QSet<QString> names{SpeechCache::fileNameOf({"a", "b", "1.00", "t", ""}),
+                                  SpeechCache::fileNameOf({"a", "b", "1.01", "t", ""}),
+                                  SpeechCache::fileNameOf({"ab", "", "1.00", "t", ""}),
+                                  SpeechCache::fileNameOf({"a", "b1.00", "", "t", ""}),
+                                  SpeechCache::fileNameOf({"a", "b", "1.00", "t ", ""}),
+                                  SpeechCache::fileNameOf({"a", "b", "1.00", "t", "cloud"}),
+                                  SpeechCache::fileNameOf({"a", "b", "1.00", "t", "local"})};
+        QCOMPARE(names.size(), 7);
     }
 
     void onlyWholePacketsAreStored_data()

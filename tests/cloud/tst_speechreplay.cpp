@@ -171,15 +171,17 @@ private slots:
         speak("Second");
         fixture.service().releaseHeld();
         QTRY_COMPARE(sink.received.size(), 2);
-        QVERIFY(cache().contains({language.toByteArray(), voice.toByteArray(), "0.80", "Second"}));
-        QVERIFY(!cache().contains({language.toByteArray(), voice.toByteArray(), "0.80", "Premier"}));
+        QVERIFY(cache().contains(
+            {language.toByteArray(), voice.toByteArray(), "0.80", "Second", speechService()}));
+        QVERIFY(!cache().contains(
+            {language.toByteArray(), voice.toByteArray(), "0.80", "Premier", speechService()}));
         QCOMPARE(cache().count(), 1);
     }
 
     void aCorruptCachedReplyIsAMiss()
     {
         speak("Bonjour");
-        const SpeechKey key{language.toByteArray(), voice.toByteArray(), "0.80", "Bonjour"};
+        const SpeechKey key{language.toByteArray(), voice.toByteArray(), "0.80", "Bonjour", speechService()};
         QFile file(cache().pathOf(key));
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.resize(file.size() - 7));

@@ -16,6 +16,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -244,7 +247,128 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(RenderWatch::loudSamples(renderFile, renderedBefore) > 0, 15000);
     }
 
+    // Two people take turns: each button records, translates and speaks its
+    // own way, through the real client and the service.
+    void conversationTurnsGoEachWay()
+    {
+        item(window, "clangsource")->setProperty("currentLang", QStringLiteral("en-US"));
+        item(window, "clangdest")->setProperty("currentLang", QStringLiteral("fr-FR"));
+        window->setProperty("conversation", true);
+        window->setProperty("transcriptModel", QVariantList());
+        waitUntilQuiet();
+        fixture.service().log().clear();
+        const QString voices[] = {window->property("currentShortName").toString(),
+                                  window->property("sourceShortName").toString()};
+        QVERIFY(voices[0].startsWith(QStringLiteral("fr-FR-")));
+        QVERIFY(voices[1].startsWith(QStringLiteral("en-US-")));
+        const char *buttons[] = {"talkForwardArea", "talkBackwardArea"};
+        for (int turn = 0; turn < 2; ++turn) {
+            QQuickItem *button = item(window, buttons[turn]);
+            QVERIFY(button && button->isVisible());
+            const QPoint centre =
+                button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
+            QTest::mousePress(window, Qt::LeftButton, {}, centre);
+            QTRY_VERIFY_WITH_TIMEOUT(item(window, "TimerLabel") && item(window, "TimerLabel")->isVisible(),
+                                     10000);
+            microphone.speak(sentence);
+            QTest::qWait(1500);
+            QTest::mouseRelease(window, Qt::LeftButton, {}, centre);
+            QTRY_COMPARE_WITH_TIMEOUT(fixture.service().log().entries(Operation::Synthesis).size(), turn + 1,
+                                      20000);
+            const bool backward = turn == 1;
+            const QList<LoggedRequest> recognitions = fixture.service().log().entries(Operation::Recognition);
+            const QList<LoggedRequest> translations = fixture.service().log().entries(Operation::Translation);
+            const QList<LoggedRequest> syntheses = fixture.service().log().entries(Operation::Synthesis);
+            QCOMPARE(recognitions.size(), turn + 1);
+            QCOMPARE(translations.size(), turn + 1);
+            const QString heard = recognitions.at(turn).query;
+            QVERIFY2(heard.contains(backward ? u"language=fr-FR" : u"language=en-US"), qPrintable(heard));
+            // The translator is told the source and the target in the body.
+            const QJsonObject input = QJsonDocument::fromJson(translations.at(turn).body)
+                                          .object()
+                                          .value(QStringLiteral("inputs"))
+                                          .toArray()
+                                          .at(0)
+                                          .toObject();
+            QCOMPARE(input.value(QStringLiteral("language")).toString(),
+                     backward ? QStringLiteral("fr") : QStringLiteral("en"));
+            QCOMPARE(input.value(QStringLiteral("targets"))
+                         .toArray()
+                         .at(0)
+                         .toObject()
+                         .value(QStringLiteral("language"))
+                         .toString(),
+                     backward ? QStringLiteral("en") : QStringLiteral("fr"));
+            const QByteArray spoken = syntheses.at(turn).body;
+            QVERIFY2(spoken.contains(backward ? "xml:lang='en-US'" : "xml:lang='fr-FR'"), spoken.constData());
+            QVERIFY2(spoken.contains("name='" + voices[turn].toUtf8() + "'"), spoken.constData());
+            // The heard words are in the field of the language they were spoken in.
+            QCOMPARE((backward ? dest : source)->property("text").toString(), QStringLiteral("Hello world."));
+        }
+        const QVariantList exchanges = window->property("transcriptModel").toList();
+        QCOMPARE(exchanges.size(), 2);
+        QCOMPARE(exchanges[0].toMap().value(QStringLiteral("direction")).toString(),
+                 QStringLiteral("forward"));
+        QCOMPARE(exchanges[1].toMap().value(QStringLiteral("direction")).toString(),
+                 QStringLiteral("backward"));
+        window->setProperty("conversation", false);
+        QMetaObject::invokeMethod(window, "forwardMessage", Q_ARG(QString, QStringLiteral("ISPLAYING")),
+                                  Q_ARG(QVariant, false));
+    }
+
+    // A history entry whose speech is cached is shown with its translation
+    // and spoken again without a request.
+    void historyReplaysFromTheCacheWithoutARequest()
+    {
+        waitUntilQuiet();
+        fixture.service().log().clear();
+        source->forceActiveFocus();
+        QTest::keySequence(window, QKeySequence::SelectAll);
+        for (const char c : QByteArrayLiteral("See you soon"))
+            QTest::keyClick(window, c);
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.service().log().entries(Operation::Synthesis).size(), 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !item(window, "RepeatBt") || !item(window, "RepeatBt")->property("isPlaying").toBool(), 15000);
+        const qsizetype requests = fixture.service().log().entries().size();
+        QMetaObject::invokeMethod(source, "clear");
+        QMetaObject::invokeMethod(dest, "clear");
+        const qsizetype renderedBefore = QFileInfo(renderFile).size();
+        QVariant drawer;
+        QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, drawer),
+                                          Q_ARG(QString, QStringLiteral("History")),
+                                          Q_ARG(QVariant, QVariant::fromValue(window))));
+        QObject *history = drawer.value<QObject *>();
+        QVERIFY(history);
+        QMetaObject::invokeMethod(history, "open");
+        QTRY_COMPARE(history->property("position").toReal(), 1.0);
+        auto *list = window->findChild<QQuickItem *>(QStringLiteral("historyList"));
+        QVERIFY(list);
+        QQuickItem *entry = nullptr;
+        QVERIFY(
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, 0)));
+        QVERIFY(entry);
+        QTest::mouseClick(window, Qt::LeftButton, {},
+                          entry->mapToScene(QPointF(entry->width() / 2, entry->height() / 2)).toPoint());
+        QTRY_COMPARE(source->property("text").toString(), QStringLiteral("See you soon"));
+        QCOMPARE(dest->property("text").toString(), QStringLiteral("See you soon"));
+        QTRY_VERIFY_WITH_TIMEOUT(RenderWatch::loudSamples(renderFile, renderedBefore) > 0, 15000);
+        QCOMPARE(fixture.service().log().entries().size(), requests);
+    }
+
 private:
+    // The requests of the test before may still be arriving: waits until
+    // none has come for half a second (ten seconds at most).
+    void waitUntilQuiet()
+    {
+        QDeadlineTimer limit(10000);
+        qsizetype seen = -1;
+        while (!limit.hasExpired() && seen != fixture.service().log().entries().size()) {
+            seen = fixture.service().log().entries().size();
+            QTest::qWait(500);
+        }
+    }
+
     PrivateSecretService secrets;
     QTemporaryDir folder;
     FifoMicrophone microphone{folder.filePath(QStringLiteral("microphone.fifo"))};
