@@ -230,8 +230,8 @@ ApplicationWindow {
             visible: micArea.pressed && !wind.conversation
         }
 
-        // Conversation mode: one button per language, the first language's at
-        // the start of the reading direction.
+        // Conversation mode: one button per language, each under its
+        // language's box.
         Row {
             id: talkButtons
 
@@ -241,7 +241,6 @@ ApplicationWindow {
             anchors.horizontalCenter: parent.horizontalCenter
             y: micImage.y
             spacing: wind.font.pixelSize * 2
-            layoutDirection: Qt.locale().textDirection
 
             TalkButton {
                 objectName: "talkForward"

@@ -55,14 +55,22 @@ Dialog {
         }
     }
 
+    // Right-to-left languages read the sides, the columns and each voice's
+    // button from the right.
+    readonly property bool rightToLeft: Qt.locale().textDirection === Qt.RightToLeft
+
     title: Tol.lang(Tol.Label.voice)
     anchors.centerIn: Overlay.overlay
     font.bold: true
     width: Math.min(wind.width - 2 * wind.font.pixelSize, implicitWidth)
     height: Math.min(wind.height - 2 * wind.font.pixelSize, implicitHeight)
     onClosed: dialog.side = "forward"
+    onOpened: voiceArea.showStart()
 
     header: Column {
+        LayoutMirroring.enabled: dialog.rightToLeft
+        LayoutMirroring.childrenInherit: true
+
         Label {
             width: parent.width
             padding: dialog.font.pixelSize
@@ -95,7 +103,16 @@ Dialog {
     }
 
     Flickable {
+        id: voiceArea
+
+        // Wider than the dialog: starts where the reading starts.
+        function showStart(): void {
+            voiceArea.contentX = dialog.rightToLeft ? Math.max(0, voiceArea.contentWidth - voiceArea.width) : 0;
+        }
+
         anchors.fill: parent
+        LayoutMirroring.enabled: dialog.rightToLeft
+        LayoutMirroring.childrenInherit: true
         implicitWidth: columns.width
         implicitHeight: columns.height
         contentWidth: columns.width
@@ -105,11 +122,13 @@ Dialog {
         ScrollBar.horizontal: ScrollBar {}
         ScrollBar.vertical: ScrollBar {}
 
+        onWidthChanged: voiceArea.showStart()
+        onContentWidthChanged: voiceArea.showStart()
+
         Row {
             id: columns
 
             spacing: dialog.font.pixelSize
-            layoutDirection: Qt.locale().textDirection
 
             VoiceColumn {
                 objectName: "voiceColumn0"

@@ -135,7 +135,7 @@ Drawer {
 
                     Label {
                         anchors.verticalCenter: parent.verticalCenter
-                        text: new Date(exchange.modelData.time).toLocaleTimeString(Qt.locale(), Locale.ShortFormat) + "  " + Tol.shortLanguageName(exchange.modelData.sourceLanguage) + " → " + Tol.shortLanguageName(exchange.modelData.targetLanguage)
+                        text: new Date(exchange.modelData.time).toLocaleTimeString(Qt.locale(), Locale.ShortFormat) + "  " + Tol.shortLanguageName(exchange.modelData.sourceLanguage) + (Qt.locale().textDirection === Qt.RightToLeft ? " ← " : " → ") + Tol.shortLanguageName(exchange.modelData.targetLanguage)
                         textFormat: Text.PlainText
                         color: "gray"
                         font.pixelSize: wind.font.pixelSize * 0.85
