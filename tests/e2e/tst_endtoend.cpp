@@ -71,6 +71,9 @@ private slots:
         QVERIFY(folder.isValid());
         renderFile = folder.filePath(QStringLiteral("rendered.raw"));
         qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+        // The transcript and the speech cache stay out of the user's folders.
+        qputenv("XDG_DATA_HOME", folder.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("cache")).toLocal8Bit());
         qputenv("TOLKA_RENDER_FILE", renderFile.toLocal8Bit());
         QFile speech(QStringLiteral(TOLKA_TEST_DATA "/speech/sentence.raw"));
         QVERIFY(speech.open(QIODevice::ReadOnly));

@@ -124,6 +124,9 @@ private slots:
     {
         QVERIFY(settingsDir.isValid());
         qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit());
+        // The transcript and the speech cache stay out of the user's folders.
+        qputenv("XDG_DATA_HOME", settingsDir.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", settingsDir.filePath(QStringLiteral("cache")).toLocal8Bit());
         tolka::setIdentity(*QCoreApplication::instance());
         window = qobject_cast<QQuickWindow *>(tolka::loadMainWindow(engine));
         QVERIFY(window);

@@ -10,7 +10,13 @@ class UiSetup : public QObject
 {
     Q_OBJECT
 public:
-    UiSetup() { qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit()); }
+    UiSetup()
+    {
+        qputenv("XDG_CONFIG_HOME", settingsDir.path().toLocal8Bit());
+        // The transcript and the speech cache stay out of the user's folders.
+        qputenv("XDG_DATA_HOME", settingsDir.filePath(QStringLiteral("data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", settingsDir.filePath(QStringLiteral("cache")).toLocal8Bit());
+    }
 
 public slots:
     void applicationAvailable() { tolka::setIdentity(*QCoreApplication::instance()); }
