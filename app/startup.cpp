@@ -6,6 +6,7 @@
 #include "frameprobe.h"
 #include "helper.h"
 #include "input.h"
+#include "messenger.h"
 #include "output.h"
 #include "transcript.h"
 #include "tts.h"
@@ -119,6 +120,10 @@ int run(int argc, char *argv[], const MainComponent &component)
         if (!window)
             return 1;
         openGateAtFirstFrame(*window);
+        // The window holds back its own start-up work (the history drawer,
+        // the stored transcript) until then.
+        afterFirstFrame(window,
+                        [] { messenger::instance()->forwardMessage(QStringLiteral("FIRSTFRAME"), true); });
         if (auto *quickWindow = qobject_cast<QQuickWindow *>(window))
             watchFrames(*quickWindow);
         window->show();

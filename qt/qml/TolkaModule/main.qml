@@ -384,7 +384,8 @@ ApplicationWindow {
         }
     }
 
-    // The longest that work held back for the first frame waits.
+    // The longest that work held back for the first frame waits when no
+    // "FIRSTFRAME" comes.
     Timer {
         id: firstFrameLimit
 

@@ -536,6 +536,9 @@ function sortMessages(tag, value) {
     case "RECORDINGSTARTED":
         onRecording();
         break;
+    case "FIRSTFRAME":
+        releaseHeldBack();
+        break;
     }
 }
 
@@ -701,26 +704,18 @@ function panelFile(panel) {
 }
 
 // Work held back until the window's first frame is on screen, so that it
-// does not compete with that frame for the processor; run at the latest when
-// firstFrameLimit runs out, for a window that is never drawn. The window
-// swaps its frames on the render thread; the call comes queued to this one.
+// does not compete with that frame for the processor: run on "FIRSTFRAME"
+// (the start-up's first-frame gate opened), or when firstFrameLimit runs out
+// for a window that has no such gate (one made by a test, say).
 var heldBack = [];
-var waitingForFrame = false;
 
 function afterFirstFrame(work) {
     heldBack.push(work);
-    if (waitingForFrame)
-        return;
-    waitingForFrame = true;
-    wind.frameSwapped.connect(releaseHeldBack);
-    firstFrameLimit.start();
+    if (!firstFrameLimit.running)
+        firstFrameLimit.start();
 }
 
 function releaseHeldBack() {
-    if (!waitingForFrame)
-        return;
-    waitingForFrame = false;
-    wind.frameSwapped.disconnect(releaseHeldBack);
     firstFrameLimit.stop();
     const works = heldBack;
     heldBack = [];

@@ -346,6 +346,17 @@ TestCase {
             wait(i % 7);
         }
         wait(50);
+        // The start-up's first-frame message releases the work at once.
+        const told = Qt.createComponent("TolkaModule", "Main").createObject(null, {
+            "tts": Qt.createQmlObject("FakeTts {}", testCase),
+            "helper": helper,
+            "player": Qt.createQmlObject("FakePlayer {}", testCase),
+            "recorder": Qt.createQmlObject("FakeRecorder {}", testCase),
+            "account": account
+        });
+        told.forwardMessage("FIRSTFRAME", true);
+        tryVerify(() => findChild(told, "History") !== null, 1500);
+        told.destroy();
         // A window never drawn still gets it, once the wait for its first frame runs out.
         const hidden = Qt.createComponent("TolkaModule", "Main").createObject(null, {
             "tts": Qt.createQmlObject("FakeTts {}", testCase),
