@@ -231,32 +231,33 @@ ApplicationWindow {
         }
 
         // Conversation mode: one button per language, each under its
-        // language's box.
-        Row {
-            id: talkButtons
-
-            objectName: "talkButtons"
-
-            visible: wind.conversation
+        // language's box; made only when the mode is on.
+        Loader {
+            active: wind.conversation
             anchors.horizontalCenter: parent.horizontalCenter
             y: micImage.y
-            spacing: wind.font.pixelSize * 2
 
-            TalkButton {
-                objectName: "talkForward"
-                side: "forward"
-                language: clangsource.currentLang
-                micHeight: micImage.height
-                micSource: micImage.source
-                keyHeld: talkKeys.side === "forward" && micArea.isPressed
-            }
-            TalkButton {
-                objectName: "talkBackward"
-                side: "backward"
-                language: clangdest.currentLang
-                micHeight: micImage.height
-                micSource: micImage.source
-                keyHeld: talkKeys.side === "backward" && micArea.isPressed
+            sourceComponent: Row {
+                objectName: "talkButtons"
+
+                spacing: wind.font.pixelSize * 2
+
+                TalkButton {
+                    objectName: "talkForward"
+                    side: "forward"
+                    language: clangsource.currentLang
+                    micHeight: micImage.height
+                    micSource: micImage.source
+                    keyHeld: talkKeys.side === "forward" && micArea.isPressed
+                }
+                TalkButton {
+                    objectName: "talkBackward"
+                    side: "backward"
+                    language: clangdest.currentLang
+                    micHeight: micImage.height
+                    micSource: micImage.source
+                    keyHeld: talkKeys.side === "backward" && micArea.isPressed
+                }
             }
         }
 
