@@ -159,17 +159,9 @@ private slots:
         window->setProperty("isLight", light);
         check(QStringLiteral("main"), light);
         for (const QString &name : panels) {
-            QVariant panel;
-            QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
-                                              Q_ARG(QString, name),
-                                              Q_ARG(QVariant, QVariant::fromValue(window))));
-            QObject *popup = panel.value<QObject *>();
-            QVERIFY2(popup, qPrintable(name));
-            QMetaObject::invokeMethod(popup, "open");
-            QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
-            check(name, light);
-            QMetaObject::invokeMethod(popup, "close");
-            QTRY_VERIFY(!popup->property("visible").toBool());
+            showPanel(name, name, light);
+            if (QTest::currentTestFailed())
+                return;
         }
         const QVariantMap service = window->property("service").toMap();
         for (const auto &[name, tag, value] : messages) {
@@ -217,17 +209,9 @@ private slots:
         const QString suffix = size.width() > 400 ? QStringLiteral("-large") : QStringLiteral("-small");
         check(QStringLiteral("conversation") + suffix, light);
         for (const QString &name : {QStringLiteral("Transcript"), QStringLiteral("Speakers")}) {
-            QVariant panel;
-            QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
-                                              Q_ARG(QString, name),
-                                              Q_ARG(QVariant, QVariant::fromValue(window))));
-            QObject *popup = panel.value<QObject *>();
-            QVERIFY2(popup, qPrintable(name));
-            QMetaObject::invokeMethod(popup, "open");
-            QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
-            check(QStringLiteral("conversation-") + name + suffix, light);
-            QMetaObject::invokeMethod(popup, "close");
-            QTRY_VERIFY(!popup->property("visible").toBool());
+            showPanel(name, QStringLiteral("conversation-") + name + suffix, light);
+            if (QTest::currentTestFailed())
+                return;
         }
         window->setProperty("conversation", false);
         window->setProperty("transcriptModel", QVariantList());
@@ -235,6 +219,22 @@ private slots:
     }
 
 private:
+    // Opens a panel, checks and shoots it under the given name, closes it.
+    void showPanel(const QString &name, const QString &shot, bool light)
+    {
+        QVariant panel;
+        QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
+                                          Q_ARG(QString, name),
+                                          Q_ARG(QVariant, QVariant::fromValue(window))));
+        QObject *popup = panel.value<QObject *>();
+        QVERIFY2(popup, qPrintable(name));
+        QMetaObject::invokeMethod(popup, "open");
+        QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
+        check(shot, light);
+        QMetaObject::invokeMethod(popup, "close");
+        QTRY_VERIFY(!popup->property("visible").toBool());
+    }
+
     void check(const QString &name, bool light)
     {
         QTest::qWait(50);

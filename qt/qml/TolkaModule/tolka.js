@@ -327,17 +327,31 @@ function shortLanguageName(code) {
     return short.length > 0 ? short : shown;
 }
 
-// The source language's voices, chosen as the destination's are.
-function sortSourceVoices(language) {
+// The voices of a language, or nothing when the list held is the same one
+// (a stored choice then survives).
+function newVoices(language, heldNames) {
     const extracted = wind.helper.extractVoices(language);
     const tempVoices = extracted.tempVoices ?? [];
     const tempNames = extracted.tempNames ?? [];
-    if (!wind.helper.compare(wind.sourceShortNames, tempNames)) {
-        wind.sourceVoices = tempVoices;
-        wind.sourceShortNames = tempNames;
-        wind.sourceVoice = tempVoices.length > 0 ? tempVoices[0] : "";
-        wind.sourceShortName = tempNames.length > 0 ? tempNames[0] : "";
-    }
+    if (wind.helper.compare(heldNames, tempNames))
+        return null;
+    return {
+        "voices": tempVoices,
+        "names": tempNames,
+        "voice": tempVoices.length > 0 ? tempVoices[0] : "",
+        "name": tempNames.length > 0 ? tempNames[0] : ""
+    };
+}
+
+// The source language's voices, chosen as the destination's are.
+function sortSourceVoices(language) {
+    const chosen = newVoices(language, wind.sourceShortNames);
+    if (!chosen)
+        return;
+    wind.sourceVoices = chosen.voices;
+    wind.sourceShortNames = chosen.names;
+    wind.sourceVoice = chosen.voice;
+    wind.sourceShortName = chosen.name;
 }
 
 function setSpeechRate(rate) {
@@ -454,15 +468,13 @@ function dispatchText(translatedText) {
 
 function sortvoices(language) {
     wind.tts.setSpeechLanguage(language);
-    const extracted = wind.helper.extractVoices(language);
-    const tempVoices = extracted.tempVoices ?? [];
-    const tempNames = extracted.tempNames ?? [];
-    if (!wind.helper.compare(wind.shortNames, tempNames)) {
-        wind.voices = tempVoices;
-        wind.shortNames = tempNames;
-        wind.currentVoice = tempVoices.length > 0 ? tempVoices[0] : "";
-        wind.currentShortName = tempNames.length > 0 ? tempNames[0] : "";
-    }
+    const chosen = newVoices(language, wind.shortNames);
+    if (!chosen)
+        return;
+    wind.voices = chosen.voices;
+    wind.shortNames = chosen.names;
+    wind.currentVoice = chosen.voice;
+    wind.currentShortName = chosen.name;
 }
 
 function clearScreen() {
