@@ -143,6 +143,14 @@ private slots:
     void cleanupTestCase()
     {
         microphone.stop();
+        // Signals the render thread emits on the window reach QML through
+        // small proxy objects queued for the GUI thread, each freed when it
+        // is delivered; with the window hidden no more come, and delivering
+        // the queued ones now frees them before the process ends.
+        if (window)
+            window->hide();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qInstallMessageHandler(previousHandler);
     }
 
