@@ -105,6 +105,56 @@ const QByteArrayList conversationLabels = {
     "Voice for %1",
 };
 
+// The labels of the settings' desktop section and of the tray icon, ids 80
+// to 94.
+constexpr qsizetype firstDesktopLabel = 80;
+const QByteArrayList desktopLabels = {
+    "Desktop",
+    "Hold-to-talk key",
+    "Press the new key…",
+    "Bring the window to the front",
+    "Always on top",
+    "Close to the tray",
+    "Show",
+    "Hide",
+    "Quit",
+    "Recording",
+    "Speaking",
+    "This desktop offers no global shortcuts.",
+    "Another program already uses this key.",
+    "The desktop did not allow the shortcut.",
+    "This key cannot be used.",
+};
+
+// The labels from id first on: their English texts, and in every language a
+// string that is neither empty nor padded and keeps the English placeholders.
+void verifyLabelBlock(qsizetype first, const QByteArrayList &english)
+{
+    for (qsizetype i = 0; i < english.size(); ++i) {
+        const QByteArray id = QByteArray::number(first + i);
+        const StaticValue *raw = rawLabels.find(id.toStdString());
+        QVERIFY2(raw, id.constData());
+        QCOMPARE(b(*raw), english.at(i));
+        for (const StaticMember &language : baseLabels.members()) {
+            const QByteArray where = b(language.key) + " " + id;
+            const StaticValue *label = language.value.find(id.toStdString());
+            QVERIFY2(label && label->isString(), where.constData());
+            const QByteArray text = b(*label);
+            QVERIFY2(!text.isEmpty() && text == text.trimmed(), where.constData());
+            QVERIFY2(placeholders(text) == placeholders(english.at(i)), (where + ": " + text).constData());
+        }
+    }
+}
+
+// Whether a language's labels of these ids all differ, as one menu's items must.
+bool distinct(const StaticValue &language, std::initializer_list<const char *> ids)
+{
+    QSet<QByteArray> seen;
+    for (const char *id : ids)
+        seen.insert(b(language[id]));
+    return seen.size() == qsizetype(ids.size());
+}
+
 } // namespace
 
 class tst_catalogue_data : public QObject
@@ -305,26 +355,29 @@ private slots:
     }
     void conversationLabelsInEveryLanguage()
     {
-        QCOMPARE(firstConversationLabel + conversationLabels.size(), labelCount);
-        for (qsizetype i = 0; i < conversationLabels.size(); ++i) {
-            const QByteArray id = QByteArray::number(firstConversationLabel + i);
-            const StaticValue *english = rawLabels.find(id.toStdString());
-            QVERIFY2(english, id.constData());
-            QCOMPARE(b(*english), conversationLabels.at(i));
-            for (const StaticMember &language : baseLabels.members()) {
-                const QByteArray where = b(language.key) + " " + id;
-                const StaticValue *label = language.value.find(id.toStdString());
-                QVERIFY2(label && label->isString(), where.constData());
-                const QByteArray text = b(*label);
-                QVERIFY2(!text.isEmpty() && text == text.trimmed(), where.constData());
-                QVERIFY2(placeholders(text) == placeholders(conversationLabels.at(i)),
-                         (where + ": " + text).constData());
-            }
-        }
+        QCOMPARE(firstConversationLabel + conversationLabels.size(), firstDesktopLabel);
+        verifyLabelBlock(firstConversationLabel, conversationLabels);
+        if (QTest::currentTestFailed())
+            return;
         // The export item opens a dialog, which every language marks with
         // the ellipsis of the English text.
         for (const StaticMember &language : baseLabels.members())
             QVERIFY2(b(language.value["65"]).endsWith("…"), b(language.key).constData());
+    }
+    void desktopLabelsInEveryLanguage()
+    {
+        QCOMPARE(firstDesktopLabel + desktopLabels.size(), labelCount);
+        verifyLabelBlock(firstDesktopLabel, desktopLabels);
+        if (QTest::currentTestFailed())
+            return;
+        for (const StaticMember &language : baseLabels.members()) {
+            const QByteArray lang = b(language.key);
+            // The prompt waits for a key press, as the English ellipsis says.
+            QVERIFY2(b(language.value["82"]).endsWith("…"), lang.constData());
+            // The tray menu's items and the tray tooltip's two states.
+            QVERIFY2(distinct(language.value, {"86", "87", "88"}), lang.constData());
+            QVERIFY2(distinct(language.value, {"89", "90"}), lang.constData());
+        }
     }
     void stores()
     {

@@ -138,6 +138,9 @@ private slots:
         QCOMPARE(h.getBaseLabel(61), "Conversation");
         QCOMPARE(h.getBaseLabel(79), "Voice for %1");
         QCOMPARE(h.getRawLabel(71), "Clear the whole transcript? This cannot be undone.");
+        QCOMPARE(h.getBaseLabel(80), "Desktop");
+        QCOMPARE(h.getBaseLabel(94), "This key cannot be used.");
+        QCOMPARE(h.getRawLabel(82), "Press the new key…");
         QCOMPARE(h.getBaseLabel(tolka::catalogue::labelCount), QByteArray());
         QCOMPARE(h.getBaseLabel(-1), QByteArray());
         QCOMPARE(h.getRawLabel(25), "Standard (quality)");

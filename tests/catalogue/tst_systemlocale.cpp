@@ -36,6 +36,9 @@ int child()
     out("label26", h.getBaseLabel(26));
     out("label71", h.getBaseLabel(71));
     out("label79", h.getBaseLabel(79));
+    out("label80", h.getBaseLabel(80));
+    out("label85", h.getBaseLabel(85));
+    out("label94", h.getBaseLabel(94));
     out("labelPastLast", h.getBaseLabel(tolka::catalogue::labelCount));
     out("raw25", h.getRawLabel(25));
     out("frFR", model.value(h.findLocaleIndex("fr-FR")));
@@ -92,6 +95,8 @@ private slots:
         QCOMPARE(v.value("destination"), "en-US");
         QCOMPARE(v.value("label0"), "關於托爾卡#");
         QCOMPARE(v.value("label79"), "%1的語音");
+        QCOMPARE(v.value("label80"), "桌面");
+        QCOMPARE(v.value("label94"), "無法使用這個按鍵。");
         QCOMPARE(v.value("frFR"), "法文（法國）");
         QCOMPARE(v.value("roundTrip"), "zh-TW");
     }
@@ -120,6 +125,8 @@ private slots:
         QCOMPARE(v.value("label71"),
                  "Das ganze Transkript leeren? Das kann nicht rückgängig gemacht werden.");
         QCOMPARE(v.value("label79"), "Stimme für %1");
+        QCOMPARE(v.value("label85"), "Beim Schließen in den Infobereich");
+        QCOMPARE(v.value("label94"), "Diese Taste kann nicht verwendet werden.");
         QCOMPARE(v.value("labelPastLast"), "");
         QCOMPARE(v.value("raw25"), "Standard (quality)");
         QCOMPARE(v.value("first"), "Afrikaans (Südafrika)");
