@@ -9,9 +9,11 @@
 #include "messenger.h"
 #include "output.h"
 #include "transcript.h"
+#include "tray.h"
 #include "tts.h"
 #include "urlinterceptor.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
@@ -57,15 +59,18 @@ QVariantMap initialProperties()
     static constinit input recorder;
     static constinit account service;
     static constinit transcript exchanges;
+    static constinit tray notificationArea;
     QVariant ttsValue = QVariant::fromValue(cloud);
     QVariant helperValue = QVariant::fromValue(catalogue);
     QVariant playerValue = QVariant::fromValue(player);
     QVariant recorderValue = QVariant::fromValue(recorder);
     QVariant accountValue = QVariant::fromValue(service);
     QVariant transcriptValue = QVariant::fromValue(exchanges);
+    QVariant trayValue = QVariant::fromValue(notificationArea);
     return {{QStringLiteral("tts"), ttsValue},         {QStringLiteral("helper"), helperValue},
             {QStringLiteral("player"), playerValue},   {QStringLiteral("recorder"), recorderValue},
-            {QStringLiteral("account"), accountValue}, {QStringLiteral("transcript"), transcriptValue}};
+            {QStringLiteral("account"), accountValue}, {QStringLiteral("transcript"), transcriptValue},
+            {QStringLiteral("tray"), trayValue}};
 }
 
 QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component)
@@ -107,7 +112,9 @@ int run(int argc, char *argv[], const MainComponent &component)
 {
     int exitCode = 1;
     {
-        QGuiApplication app(argc, argv);
+        // A QApplication rather than a QGuiApplication: the tray icon's menu
+        // is a widget.
+        QApplication app(argc, argv);
         setIdentity(app);
         // TLS set-up runs on the thread pool while the interface loads.
         tts::configSSL();

@@ -19,20 +19,13 @@ PrivateSecretService::~PrivateSecretService()
 {
     if (m_keyringPid > 0)
         ::kill(pid_t(m_keyringPid), SIGTERM);
-    if (m_bus.state() != QProcess::NotRunning) {
-        m_bus.terminate();
-        if (!m_bus.waitForFinished(3000))
-            m_bus.kill();
-        m_bus.waitForFinished(3000);
-    }
 }
 
 bool PrivateSecretService::start(QString *error)
 {
-    const QString dbus = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
     const QString keyring = QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
-    if (dbus.isEmpty() || keyring.isEmpty()) {
-        *error = QStringLiteral("dbus-daemon or gnome-keyring-daemon is not installed");
+    if (keyring.isEmpty()) {
+        *error = QStringLiteral("gnome-keyring-daemon is not installed");
         return false;
     }
     if (!m_home.isValid()) {
@@ -48,24 +41,10 @@ bool PrivateSecretService::start(QString *error)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
 
-    m_bus.setProcessEnvironment(environment);
-    m_bus.start(dbus, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                       QStringLiteral("--address=unix:dir=") + runtime, QStringLiteral("--print-address=1")});
-    if (!m_bus.waitForStarted(startMs)) {
-        *error = QStringLiteral("dbus-daemon did not start: ") + m_bus.errorString();
+    if (!m_bus.start(runtime, environment, error))
         return false;
-    }
-    QString address;
+    const QString address = m_bus.address();
     const QDeadlineTimer deadline(startMs);
-    while (address.isEmpty() && !deadline.hasExpired()) {
-        if (m_bus.canReadLine() || m_bus.waitForReadyRead(int(deadline.remainingTime())))
-            address = QString::fromUtf8(m_bus.readLine()).trimmed();
-    }
-    if (address.isEmpty()) {
-        *error = QStringLiteral("dbus-daemon gave no address");
-        return false;
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
 
     // --unlock reads the login keyring's password from its input and

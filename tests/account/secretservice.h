@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "privatebus.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -23,6 +24,6 @@ public:
 
 private:
     QTemporaryDir m_home;
-    QProcess m_bus;
+    PrivateBus m_bus;
     qint64 m_keyringPid = 0;
 };

@@ -49,6 +49,21 @@ ApplicationWindow {
     property var transcript: null
     // The exchanges shown in the transcript, oldest first.
     property var transcriptModel: []
+    // The global hold-to-talk key ("hotkey") and the tray icon ("tray"),
+    // absent in some tests.
+    property var hotkey: null
+    property var tray: null
+    property bool holdKeyOn: false
+    property string holdKey: "Ctrl+Alt+Space"
+    property bool holdKeyRaises: false
+    // What the native side said of the key: "off", "bound", "unavailable"...
+    property string holdKeyStatus: "off"
+    property bool holdKeyDown: false
+    property bool alwaysOnTop: false
+    property bool closeToTray: false
+    property bool trayShown: false
+    property bool speaking: false
+    readonly property string activity: micArea.isPressed ? "recording" : wind.speaking ? "speaking" : "idle"
     // The two languages, for the panels.
     readonly property string sourceLang: clangsource.currentLang
     readonly property string destLang: clangdest.currentLang
@@ -121,6 +136,19 @@ ApplicationWindow {
         property alias sourceVoice: wind.sourceVoice
         property alias sourceShortName: wind.sourceShortName
         property alias historyDetails: wind.historyDetails
+        property alias holdKeyOn: wind.holdKeyOn
+        property alias holdKey: wind.holdKey
+        property alias holdKeyRaises: wind.holdKeyRaises
+        property alias alwaysOnTop: wind.alwaysOnTop
+        property alias closeToTray: wind.closeToTray
+    }
+
+    // The global key's 120 ms rule, as the microphone's.
+    Timer {
+        id: holdKeyHold
+
+        interval: 120
+        onTriggered: Desk.holdKeyHeld()
     }
 
     Item {
@@ -399,6 +427,7 @@ ApplicationWindow {
         wind.tts.init();
         wind.account.init();
         Tol.init();
+        Desk.init();
         Tol.settleLanguages();
         // Built once the window is on screen: built now, it would compete
         // with the first frame for the processor.
@@ -408,5 +437,12 @@ ApplicationWindow {
         wind.player.init(wind.voiceVol, wind.appVol);
     }
 
+    onActivityChanged: Desk.activityChanged()
+    onConversationChanged: Desk.conversationChanged()
+    onAlwaysOnTopChanged: Desk.applyOnTop()
+    // Once for both when the stored settings restore them together.
+    onHoldKeyOnChanged: Qt.callLater(Desk.applyHoldKey)
+    onHoldKeyChanged: Qt.callLater(Desk.applyHoldKey)
+    onClosing: close => Desk.closing(close)
     Component.onDestruction: Tol.windowClosing()
 }

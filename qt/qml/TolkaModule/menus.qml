@@ -53,7 +53,11 @@ Menu {
         text: Tol.lang(Tol.Label.conversation)
         checkable: true
         checked: wind.conversation
-        onTriggered: Tol.setConversation(checked)
+        // The click broke the binding; the tray can switch the mode too.
+        onTriggered: {
+            Tol.setConversation(checked);
+            checked = Qt.binding(() => wind.conversation);
+        }
     }
     CustomItem {
         source: "history"

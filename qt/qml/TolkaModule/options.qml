@@ -139,6 +139,19 @@ Dialog {
 
         Separator {}
         MenuSeparator {
+            visible: wind.isDesktop
+            width: parent.width
+        }
+        CustomTitle {
+            visible: wind.isDesktop
+            text: Tol.lang(Tol.Label.desktop)
+        }
+        DesktopOptions {
+            visible: wind.isDesktop
+        }
+
+        Separator {}
+        MenuSeparator {
             width: parent.width
         }
         CustomTitle {

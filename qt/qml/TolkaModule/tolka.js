@@ -84,6 +84,21 @@ var Label = ({
     couldNotSave: 77,
     transcriptEmpty: 78,
     voiceFor: 79,
+    desktop: 80,
+    holdToTalkKey: 81,
+    pressNewKey: 82,
+    bringToFront: 83,
+    alwaysOnTop: 84,
+    closeToTray: 85,
+    show: 86,
+    hide: 87,
+    quit: 88,
+    recording: 89,
+    speaking: 90,
+    noGlobalShortcuts: 91,
+    keyTaken: 92,
+    shortcutRefused: 93,
+    keyUnusable: 94,
 });
 
 // Panels made so far by this copy, by type name.
@@ -508,6 +523,7 @@ function sortMessages(tag, value) {
         break;
     case "ISPLAYING":
         getPanel("RepeatBt", toolbar).isPlaying = value;
+        wind.speaking = Boolean(value);
         break;
     case "PARTIALSPEECHRESULT":
         clearScreen();
@@ -550,6 +566,9 @@ function sortMessages(tag, value) {
         break;
     case "FIRSTFRAME":
         releaseHeldBack();
+        break;
+    default:
+        Desk.sortMessages(tag, value);
         break;
     }
 }

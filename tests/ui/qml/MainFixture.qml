@@ -11,6 +11,8 @@ QtObject {
     property FakeRecorder recorder: FakeRecorder {}
     property FakeAccount account: FakeAccount {}
     property FakeTranscript transcript: FakeTranscript {}
+    property FakeHotkey hotkey: FakeHotkey {}
+    property FakeTray tray: FakeTray {}
 
     function create() {
         const component = Qt.createComponent("TolkaModule", "Main");
@@ -22,7 +24,9 @@ QtObject {
             "player": player,
             "recorder": recorder,
             "account": account,
-            "transcript": transcript
+            "transcript": transcript,
+            "hotkey": hotkey,
+            "tray": tray
         });
         if (!wind)
             throw new Error(component.errorString());

@@ -1,0 +1,3 @@
+#include "traylogging.h"
+
+Q_LOGGING_CATEGORY(lcTray, "tolka.tray", QtInfoMsg)
