@@ -47,6 +47,8 @@ Column {
 
         objectName: "holdKeyButton"
 
+        // On the reading side, as the switches above and below.
+        x: keyButton.mirrored ? section.width - keyButton.width - holdKeySwitch.leftPadding : holdKeySwitch.leftPadding
         enabled: wind.holdKeyOn && wind.hotkey !== null && wind.holdKeyStatus !== "unavailable"
         text: section.capturing ? Tol.lang(Tol.Label.pressNewKey) : (wind.hotkey ? String(wind.hotkey.shownText(wind.holdKey)) : wind.holdKey)
         Material.elevation: 1
