@@ -1,0 +1,176 @@
+# Read by cpack when it makes the Debian package (CPACK_PROJECT_CONFIG_FILE):
+# the dependencies dpkg-shlibdeps cannot see, computed on this machine by
+# asking dpkg which package owns each file the application loads at run time.
+#   Depends:    the QML modules the application's QML imports (qmlimportscanner
+#               over its sources) and the Qt plugins it needs;
+#   Recommends: the offline engines' data and programs (espeak-ng's voices,
+#               pocketsphinx's model, apertium and its language pairs) and
+#               the Qt plugins it can do without.
+# Nothing is listed by package name, so the package follows what this
+# release calls its packages.
+if(NOT CPACK_GENERATOR STREQUAL "DEB")
+    return()
+endif()
+include(${CPACK_TOLKA_TARGETS_FILE})
+
+# The packages owning <files>, sorted, into <out>; fails on a file no
+# package owns, since the package would then lack it without a word.
+function(tolka_owning_packages out)
+    set(files ${ARGN})
+    if(NOT files)
+        set(${out} "" PARENT_SCOPE)
+        return()
+    endif()
+    execute_process(COMMAND dpkg-query --search ${files}
+        RESULT_VARIABLE failed OUTPUT_VARIABLE owners ERROR_VARIABLE errors)
+    if(failed)
+        message(FATAL_ERROR "packagedeps: no package owns some of the files the application loads:\n${errors}")
+    endif()
+    set(packages "")
+    string(REPLACE "\n" ";" lines "${owners}")
+    foreach(line IN LISTS lines)
+        # "libqt6gui6:amd64: /usr/lib/...", or "a, b: /path" for a folder
+        if(NOT line MATCHES "^([^ ]+( [^ /]+)*): (/.*)$")
+            continue()
+        endif()
+        string(REPLACE ", " ";" names "${CMAKE_MATCH_1}")
+        foreach(name IN LISTS names)
+            string(REGEX REPLACE ":[a-z0-9]+$" "" name "${name}")
+            list(APPEND packages ${name})
+            message(STATUS "packagedeps: ${name} <- ${CMAKE_MATCH_3}")
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES packages)
+    list(SORT packages)
+    set(${out} "${packages}" PARENT_SCOPE)
+endfunction()
+
+# The plugin file (or, for a module without one, its qmldir) of each QML
+# module that the application's QML imports, directly or through another.
+function(tolka_qml_module_files out)
+    set(roots)
+    foreach(root IN LISTS CPACK_TOLKA_QML_ROOTS)
+        list(APPEND roots -rootPath ${root})
+    endforeach()
+    execute_process(COMMAND ${CPACK_TOLKA_QMLIMPORTSCANNER} ${roots} -importPath ${CPACK_TOLKA_QML_DIR}
+        RESULT_VARIABLE failed OUTPUT_VARIABLE scan ERROR_VARIABLE errors)
+    if(failed)
+        message(FATAL_ERROR "packagedeps: qmlimportscanner failed:\n${errors}")
+    endif()
+    set(files)
+    set(missing)
+    string(JSON count LENGTH "${scan}")
+    math(EXPR last "${count} - 1")
+    foreach(i RANGE ${last})
+        string(JSON type ERROR_VARIABLE none GET "${scan}" ${i} type)
+        string(JSON name ERROR_VARIABLE none GET "${scan}" ${i} name)
+        if(NOT type STREQUAL "module" OR name IN_LIST CPACK_TOLKA_OWN_MODULES)
+            continue()
+        endif()
+        string(JSON path ERROR_VARIABLE nopath GET "${scan}" ${i} path)
+        if(nopath)
+            list(APPEND missing ${name})
+            continue()
+        endif()
+        if(NOT path MATCHES "^${CPACK_TOLKA_QML_DIR}/")
+            message(FATAL_ERROR "packagedeps: the QML module ${name} is not one of Qt's: ${path}")
+        endif()
+        string(JSON plugin ERROR_VARIABLE noplugin GET "${scan}" ${i} plugin)
+        if(NOT noplugin AND EXISTS "${path}/lib${plugin}.so")
+            list(APPEND files "${path}/lib${plugin}.so")
+        else()
+            list(APPEND files "${path}/qmldir")
+        endif()
+    endforeach()
+    list(REMOVE_DUPLICATES files)
+    # Modules that this machine lacks are allowed only when another module
+    # merely offers them ("optional import", as Quick Controls does for the
+    # Windows 11 style).
+    foreach(name IN LISTS missing)
+        set(offered FALSE)
+        foreach(file IN LISTS files)
+            get_filename_component(dir "${file}" DIRECTORY)
+            file(STRINGS "${dir}/qmldir" offers REGEX "^optional import ${name}( |$)")
+            if(offers)
+                set(offered TRUE)
+            endif()
+        endforeach()
+        if(NOT offered)
+            message(FATAL_ERROR "packagedeps: the QML module ${name} is imported but not installed under ${CPACK_TOLKA_QML_DIR}")
+        endif()
+        message(STATUS "packagedeps: ${name} is only an optional import, and not installed here")
+    endforeach()
+    set(${out} "${files}" PARENT_SCOPE)
+endfunction()
+
+# The data folders of the local service's offline engines, and the programs
+# it starts.
+function(tolka_engine_files out)
+    set(files)
+    # espeak-ng reads its voices from the folder beside its library.
+    execute_process(COMMAND ldd ${TOLKA_LOCALSERVICE_FILE} OUTPUT_VARIABLE linked RESULT_VARIABLE failed)
+    if(NOT failed AND linked MATCHES "libespeak-ng\\.so[.0-9]* => ([^ ]+)")
+        file(REAL_PATH "${CMAKE_MATCH_1}" library)
+        get_filename_component(libdir "${library}" DIRECTORY)
+        if(EXISTS "${libdir}/espeak-ng-data")
+            list(APPEND files "${libdir}/espeak-ng-data")
+        endif()
+    endif()
+    # pocketsphinx's default search, its US English model.
+    execute_process(COMMAND pkg-config --variable=modeldir pocketsphinx
+        OUTPUT_VARIABLE modeldir OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+    if(NOT failed AND EXISTS "${modeldir}/en-us")
+        list(APPEND files "${modeldir}/en-us")
+    endif()
+    # apertium: the program and every pair in the folder the service reads.
+    file(STRINGS ${CPACK_TOLKA_APERTIUM_SOURCE} line REGEX "dataDir = QStringLiteral\\(\"/[^\"]+\"\\)")
+    if(NOT line MATCHES "QStringLiteral\\(\"(/[^\"]+)\"\\)")
+        message(FATAL_ERROR "packagedeps: apertium's data folder not found in ${CPACK_TOLKA_APERTIUM_SOURCE}")
+    endif()
+    set(apertium_dir ${CMAKE_MATCH_1})
+    find_program(apertium apertium)
+    if(apertium)
+        list(APPEND files ${apertium})
+        file(GLOB modes ${apertium_dir}/modes/*.mode)
+        list(APPEND files ${modes})
+        # English to Spanish, whose mode the service writes itself.
+        if(EXISTS ${apertium_dir}/apertium-eng-spa)
+            list(APPEND files ${apertium_dir}/apertium-eng-spa)
+        endif()
+    endif()
+    if(NOT files)
+        message(WARNING "packagedeps: none of the offline engines' data is installed here")
+    endif()
+    set(${out} "${files}" PARENT_SCOPE)
+endfunction()
+
+function(tolka_plugin_files out required)
+    set(files)
+    foreach(plugin IN LISTS ARGN)
+        set(file ${CPACK_TOLKA_PLUGIN_DIR}/${plugin})
+        if(EXISTS ${file})
+            list(APPEND files ${file})
+        elseif(required)
+            message(FATAL_ERROR "packagedeps: the Qt plugin ${file} is not installed")
+        else()
+            message(WARNING "packagedeps: the Qt plugin ${file} is not installed; not recommended")
+        endif()
+    endforeach()
+    set(${out} "${files}" PARENT_SCOPE)
+endfunction()
+
+tolka_qml_module_files(qml_files)
+tolka_plugin_files(needed_plugins TRUE ${CPACK_TOLKA_NEEDED_PLUGINS})
+tolka_owning_packages(depends ${qml_files} ${needed_plugins})
+
+tolka_engine_files(engine_files)
+tolka_plugin_files(wanted_plugins FALSE ${CPACK_TOLKA_WANTED_PLUGINS})
+tolka_owning_packages(recommends ${engine_files} ${wanted_plugins})
+if(depends AND recommends)
+    list(REMOVE_ITEM recommends ${depends})
+endif()
+
+list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+list(JOIN recommends ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS)
+message(STATUS "packagedeps: Depends (besides the libraries): ${CPACK_DEBIAN_PACKAGE_DEPENDS}")
+message(STATUS "packagedeps: Recommends: ${CPACK_DEBIAN_PACKAGE_RECOMMENDS}")
