@@ -1,0 +1,3 @@
+#include "hotkeylogging.h"
+
+Q_LOGGING_CATEGORY(lcHotkey, "tolka.hotkey", QtInfoMsg)
