@@ -5,6 +5,7 @@
 #include "firstframegate.h"
 #include "frameprobe.h"
 #include "helper.h"
+#include "hotkey.h"
 #include "input.h"
 #include "messenger.h"
 #include "output.h"
@@ -32,6 +33,9 @@ void setIdentity(QCoreApplication &app)
     app.setOrganizationName(QStringLiteral("Arvendel"));
     app.setOrganizationDomain(QStringLiteral(TOLKA_ORGANIZATION_DOMAIN));
     app.setApplicationVersion(QStringLiteral(TOLKA_VERSION));
+    // Matches the installed desktop entry; Qt's own guess from the domain
+    // would hold the '@' of the contact address.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TOLKA_DESKTOP_ID));
 }
 
 void applyProcessSettings()
@@ -60,6 +64,7 @@ QVariantMap initialProperties()
     static constinit account service;
     static constinit transcript exchanges;
     static constinit tray notificationArea;
+    static constinit hotkey globalKey;
     QVariant ttsValue = QVariant::fromValue(cloud);
     QVariant helperValue = QVariant::fromValue(catalogue);
     QVariant playerValue = QVariant::fromValue(player);
@@ -67,10 +72,11 @@ QVariantMap initialProperties()
     QVariant accountValue = QVariant::fromValue(service);
     QVariant transcriptValue = QVariant::fromValue(exchanges);
     QVariant trayValue = QVariant::fromValue(notificationArea);
+    QVariant hotkeyValue = QVariant::fromValue(globalKey);
     return {{QStringLiteral("tts"), ttsValue},         {QStringLiteral("helper"), helperValue},
             {QStringLiteral("player"), playerValue},   {QStringLiteral("recorder"), recorderValue},
             {QStringLiteral("account"), accountValue}, {QStringLiteral("transcript"), transcriptValue},
-            {QStringLiteral("tray"), trayValue}};
+            {QStringLiteral("tray"), trayValue},       {QStringLiteral("hotkey"), hotkeyValue}};
 }
 
 QWindow *loadMainWindow(QQmlApplicationEngine &engine, const MainComponent &component)

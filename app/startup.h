@@ -28,8 +28,9 @@ void applyProcessSettings();
 // life of the process; install it before anything is loaded.
 void installUrlInterceptor(QQmlEngine &engine);
 
-// The four values the main window receives: "tts", "helper", "player" and
-// "recorder". Every call hands out copies of the same process-wide values.
+// The native values the main window receives: "tts", "helper", "player",
+// "recorder", "account", "transcript", "tray" and "hotkey". Every call
+// hands out copies of the same process-wide values.
 [[nodiscard]] QVariantMap initialProperties();
 
 // Loads the main window and returns it, not yet shown; on failure writes the

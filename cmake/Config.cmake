@@ -5,6 +5,19 @@
 set(TOLKA_ORGANIZATION_DOMAIN "contact@arvendel.example" CACHE STRING
     "Organisation domain set on the application (the maker's contact address)")
 
+# The desktop id, reverse DNS of the organisation's domain: the contact
+# address's host ("contact@arvendel.example" -> "example.arvendel.Tolka").
+# The desktop entry and the metainfo are named after it, and the application
+# names its desktop file the same way (setDesktopFileName), so that the
+# window and the entry are matched.
+string(REGEX REPLACE "^.*@" "" _host "${TOLKA_ORGANIZATION_DOMAIN}")
+string(TOLOWER "${_host}" _host)
+string(REPLACE "-" "_" _host "${_host}")
+string(REPLACE "." ";" _labels "${_host}")
+list(REVERSE _labels)
+list(JOIN _labels "." TOLKA_DEVELOPER_ID)
+set(TOLKA_DESKTOP_ID "${TOLKA_DEVELOPER_ID}.Tolka")
+
 set(TOLKA_TRANSLATOR_HOST "api.cognitive.microsofttranslator.com" CACHE STRING
     "Global host of the translator service")
 set(TOLKA_TTS_HOST_SUFFIX "tts.speech.microsoft.com" CACHE STRING

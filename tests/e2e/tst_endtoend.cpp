@@ -4,6 +4,9 @@
 // mouse events on the window.
 #include "cloudfixture.h"
 #include "fifomicrophone.h"
+#ifdef TOLKA_TEST_X11
+#include "focusedclient.h"
+#endif
 #include "renderwatch.h"
 #include "secretservice.h"
 #include "serviceaccount.h"
@@ -19,6 +22,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -367,7 +371,62 @@ private slots:
         QCOMPARE(fixture.service().log().entries().size(), requests);
     }
 
+    // The global key records while another program has the focus; the
+    // window stays behind it.
+    void globalKeyRecordsWhileAnotherProgramHasTheFocus()
+    {
+#ifndef TOLKA_TEST_X11
+        QSKIP("the X11 test client is not built here");
+#else
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X server");
+        waitUntilQuiet();
+        fixture.service().log().clear();
+        QMetaObject::invokeMethod(source, "clear");
+        QMetaObject::invokeMethod(dest, "clear");
+        FocusedClient other;
+        QVERIFY(other.open());
+        QTRY_VERIFY(!window->isActive());
+        window->setProperty("holdKey", QStringLiteral("Ctrl+Alt+Space"));
+        window->setProperty("holdKeyOn", true);
+        QTRY_COMPARE(window->property("holdKeyStatus").toString(), QStringLiteral("bound"));
+
+        QVERIFY(xdotool(QStringLiteral("keydown")));
+        QTRY_VERIFY_WITH_TIMEOUT(item(window, "TimerLabel") && item(window, "TimerLabel")->isVisible(),
+                                 10000);
+        microphone.speak(sentence);
+        QTest::qWait(1500);
+        QVERIFY(xdotool(QStringLiteral("keyup")));
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.service().log().entries(Operation::Synthesis).size(), 1, 20000);
+        QCOMPARE(fixture.service().log().entries(Operation::Recognition).size(), 1);
+        QCOMPARE(source->property("text").toString(), QStringLiteral("Hello world."));
+        QVERIFY(!window->isActive());
+        // The grab kept the combination from the program that has the focus.
+        other.collect();
+        QCOMPARE(other.presses(other.keycodeOf(spaceKeysym)), 0);
+
+        window->setProperty("holdKeyOn", false);
+        QTRY_COMPARE(window->property("holdKeyStatus").toString(), QStringLiteral("off"));
+        QVERIFY(xdotool(QStringLiteral("keydown")));
+        QVERIFY(xdotool(QStringLiteral("keyup")));
+        QTest::qWait(300);
+        QCOMPARE(fixture.service().log().entries(Operation::Recognition).size(), 1);
+        other.collect();
+        QCOMPARE(other.presses(other.keycodeOf(spaceKeysym)), 1);
+#endif
+    }
+
 private:
+    // Presses or releases Ctrl+Alt+Space through the X server's test extension.
+    static bool xdotool(const QString &action)
+    {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), {action, QStringLiteral("ctrl+alt+space")});
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+    static constexpr std::uint32_t spaceKeysym = 0x20;
+
     // The requests of the test before may still be arriving: waits until
     // none has come for half a second (ten seconds at most).
     void waitUntilQuiet()
