@@ -90,6 +90,16 @@ private slots:
         QVERIFY2(recording.red() > 150 && recording.green() < 90, qPrintable(recording.name()));
         QVERIFY2(speaking.green() > 90 && speaking.red() < 90, qPrintable(speaking.name()));
         QVERIFY(idle != recording && idle != speaking);
+        // For a look at the artwork, as the screenshot test does.
+        if (const QString folder = qEnvironmentVariable("TOLKA_SCREENSHOTS"); !folder.isEmpty()) {
+            const std::pair<Activity, const char *> kinds[] = {{Activity::Idle, "idle"},
+                                                               {Activity::Recording, "recording"},
+                                                               {Activity::Speaking, "speaking"}};
+            for (const auto &[activity, name] : kinds)
+                tolka::tray::artwork(activity)
+                    .pixmap(QSize(64, 64), 1.0)
+                    .save(folder + QStringLiteral("/tray-%1.png").arg(QLatin1String(name)));
+        }
 
         QWindow window;
         window.setTitle(QStringLiteral("Tolka"));

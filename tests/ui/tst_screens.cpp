@@ -218,21 +218,71 @@ private slots:
         window->resize(before);
     }
 
+    // The desktop settings with the hold key on and a problem to tell,
+    // scrolled into view, in both themes.
+    void desktopSettings_data()
+    {
+        QTest::addColumn<bool>("light");
+        QTest::newRow("light") << true;
+        QTest::newRow("dark") << false;
+    }
+
+    void desktopSettings()
+    {
+        QFETCH(bool, light);
+        window->setProperty("isLight", light);
+        window->setProperty("holdKeyOn", true);
+        // The key is bound once the window has applied the setting; the
+        // problem is told after that.
+        QTRY_VERIFY(window->property("holdKeyStatus").toString() != u"off");
+        QMetaObject::invokeMethod(window, "forwardMessage", Q_ARG(QString, QStringLiteral("HOLDKEYSTATUS")),
+                                  Q_ARG(QVariant, QStringLiteral("taken")));
+        QObject *options = openPanel(QStringLiteral("Options"));
+        QVERIFY(options);
+        auto *flick = window->findChild<QQuickItem *>(QStringLiteral("optionsFlick"));
+        auto *problem = window->findChild<QQuickItem *>(QStringLiteral("holdKeyProblem"));
+        QVERIFY(flick && problem);
+        QVERIFY(problem->isVisible());
+        flick->setProperty("contentY", problem->mapToItem(flick->childItems().constFirst(), QPointF()).y() -
+                                           flick->height() / 3);
+        check(QStringLiteral("desktop-Options"), light);
+        closePanel(options);
+        flick->setProperty("contentY", 0);
+        window->setProperty("holdKeyOn", false);
+        QTRY_COMPARE(window->property("holdKeyStatus").toString(), QStringLiteral("off"));
+    }
+
 private:
+    // Opens a panel and waits until it is shown; nullptr when there is none.
+    QObject *openPanel(const QString &name)
+    {
+        QVariant panel;
+        QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel), Q_ARG(QString, name),
+                                  Q_ARG(QVariant, QVariant::fromValue(window)));
+        QObject *popup = panel.value<QObject *>();
+        if (!popup)
+            return nullptr;
+        QMetaObject::invokeMethod(popup, "open");
+        if (!QTest::qWaitFor([popup] {
+                return popup->property("opened").toBool() || popup->property("position").toReal() == 1.0;
+            }))
+            return nullptr;
+        return popup;
+    }
+
+    void closePanel(QObject *popup)
+    {
+        QMetaObject::invokeMethod(popup, "close");
+        QTRY_VERIFY(!popup->property("visible").toBool());
+    }
+
     // Opens a panel, checks and shoots it under the given name, closes it.
     void showPanel(const QString &name, const QString &shot, bool light)
     {
-        QVariant panel;
-        QVERIFY(QMetaObject::invokeMethod(window, "panelFor", Q_RETURN_ARG(QVariant, panel),
-                                          Q_ARG(QString, name),
-                                          Q_ARG(QVariant, QVariant::fromValue(window))));
-        QObject *popup = panel.value<QObject *>();
+        QObject *popup = openPanel(name);
         QVERIFY2(popup, qPrintable(name));
-        QMetaObject::invokeMethod(popup, "open");
-        QTRY_VERIFY(popup->property("opened").toBool() || popup->property("position").toReal() == 1.0);
         check(shot, light);
-        QMetaObject::invokeMethod(popup, "close");
-        QTRY_VERIFY(!popup->property("visible").toBool());
+        closePanel(popup);
     }
 
     void check(const QString &name, bool light)
