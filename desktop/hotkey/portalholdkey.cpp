@@ -201,27 +201,18 @@ void PortalHoldKey::createSession(quint64 attempt)
     call.setArguments({QVariantMap{{u"session_handle_token"_s, sessionToken}}});
     // Known before the answer, so that an unbinding meanwhile can close it.
     m_session = PortalRequest::objectPath(m_bus, u"session"_s, sessionToken);
-    m_request = new PortalRequest(m_bus, call, m_timeouts.sessionMs, this);
-    connect(m_request, &PortalRequest::failed, this, [this, attempt](const QDBusError &error) {
-        if (attempt == m_attempt)
-            failWith(error, "creating a session");
-    });
-    connect(m_request, &PortalRequest::answered, this,
-            [this, attempt](uint response, const QVariantMap &results) {
-                if (attempt != m_attempt)
-                    return;
-                m_request->deleteLater();
-                const QString session = pathOf(results.value(u"session_handle"_s));
-                if (response != 0 || session.isEmpty()) {
-                    qCWarning(lcHotkey)
-                        << "the portal refused a global shortcuts session, response" << response;
-                    setStatus(Status::Refused);
-                    return;
-                }
-                m_session = session;
-                follow(true);
-                bindShortcut(attempt);
-            });
+    ask(call, m_timeouts.sessionMs, attempt, "creating a session",
+        [this, attempt](uint response, const QVariantMap &results) {
+            const QString session = pathOf(results.value(u"session_handle"_s));
+            if (response != 0 || session.isEmpty()) {
+                qCWarning(lcHotkey) << "the portal refused a global shortcuts session, response" << response;
+                setStatus(Status::Refused);
+                return;
+            }
+            m_session = session;
+            follow(true);
+            bindShortcut(attempt);
+        });
 }
 
 void PortalHoldKey::bindShortcut(quint64 attempt)
@@ -233,32 +224,41 @@ void PortalHoldKey::bindShortcut(quint64 attempt)
         QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, u"BindShortcuts"_s);
     call.setArguments({QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
                        QString(), QVariantMap()});
-    m_request = new PortalRequest(m_bus, call, m_timeouts.bindMs, this);
-    connect(m_request, &PortalRequest::failed, this, [this, attempt](const QDBusError &error) {
+    ask(call, m_timeouts.bindMs, attempt, "binding the shortcut",
+        [this](uint response, const QVariantMap &results) {
+            QList<PortalShortcut> bound;
+            const QVariant listed = results.value(u"shortcuts"_s);
+            if (listed.canConvert<QDBusArgument>())
+                bound = qdbus_cast<QList<PortalShortcut>>(listed.value<QDBusArgument>());
+            const bool ours = std::ranges::any_of(
+                bound, [](const PortalShortcut &s) { return s.id == QLatin1StringView(shortcutId); });
+            if (response != 0 || !ours) {
+                qCWarning(lcHotkey) << "the portal did not bind the hold-to-talk shortcut, response"
+                                    << response;
+                setStatus(Status::Refused);
+                return;
+            }
+            const QString trigger = bound.constFirst().options.value(u"trigger_description"_s).toString();
+            qCInfo(lcHotkey).noquote()
+                << "the portal bound" << m_trigger << "as" << (trigger.isEmpty() ? u"(not said)"_s : trigger);
+            setStatus(Status::Bound);
+        });
+}
+
+void PortalHoldKey::ask(const QDBusMessage &call, int timeoutMs, quint64 attempt, const char *stage,
+                        std::function<void(uint, const QVariantMap &)> onAnswer)
+{
+    m_request = new PortalRequest(m_bus, call, timeoutMs, this);
+    connect(m_request, &PortalRequest::failed, this, [this, attempt, stage](const QDBusError &error) {
         if (attempt == m_attempt)
-            failWith(error, "binding the shortcut");
+            failWith(error, stage);
     });
     connect(m_request, &PortalRequest::answered, this,
-            [this, attempt](uint response, const QVariantMap &results) {
+            [this, attempt, onAnswer = std::move(onAnswer)](uint response, const QVariantMap &results) {
                 if (attempt != m_attempt)
                     return;
                 m_request->deleteLater();
-                QList<PortalShortcut> bound;
-                const QVariant listed = results.value(u"shortcuts"_s);
-                if (listed.canConvert<QDBusArgument>())
-                    bound = qdbus_cast<QList<PortalShortcut>>(listed.value<QDBusArgument>());
-                const bool ours = std::ranges::any_of(
-                    bound, [](const PortalShortcut &s) { return s.id == QLatin1StringView(shortcutId); });
-                if (response != 0 || !ours) {
-                    qCWarning(lcHotkey)
-                        << "the portal did not bind the hold-to-talk shortcut, response" << response;
-                    setStatus(Status::Refused);
-                    return;
-                }
-                const QString trigger = bound.constFirst().options.value(u"trigger_description"_s).toString();
-                qCInfo(lcHotkey).noquote() << "the portal bound" << m_trigger << "as"
-                                           << (trigger.isEmpty() ? u"(not said)"_s : trigger);
-                setStatus(Status::Bound);
+                onAnswer(response, results);
             });
 }
 

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <functional>
+
 class PortalRequest;
 
 // The hold key through the desktop portal's global shortcuts (Wayland): a
@@ -55,6 +57,11 @@ private:
     void checkVersion(quint64 attempt);
     void createSession(quint64 attempt);
     void bindShortcut(quint64 attempt);
+    // A request the portal answers through its Response signal: the answer
+    // reaches onAnswer only while the attempt is current; a failure of the
+    // current attempt ends in failWith(stage).
+    void ask(const QDBusMessage &call, int timeoutMs, quint64 attempt, const char *stage,
+             std::function<void(uint, const QVariantMap &)> onAnswer);
     void follow(bool on);
     void failWith(const QDBusError &error, const char *stage);
     [[nodiscard]] bool isOurSignal(const QDBusMessage &message) const;

@@ -80,7 +80,11 @@ void TrayIcon::refresh()
     m_conversation->setText(m_texts.conversation);
     m_quit->setText(m_texts.quit);
 
-    m_icon.setIcon(artwork(m_activity));
+    // Drawn again only when the activity changed, not for new words.
+    if (m_drawn != m_activity) {
+        m_icon.setIcon(artwork(m_activity));
+        m_drawn = m_activity;
+    }
     const QString name = m_window ? m_window->title() : QCoreApplication::applicationName();
     QString doing;
     switch (m_activity) {

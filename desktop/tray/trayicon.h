@@ -8,6 +8,8 @@
 #include <QString>
 #include <QSystemTrayIcon>
 
+#include <optional>
+
 class QAction;
 class QWindow;
 
@@ -62,6 +64,7 @@ private:
     QAction *m_quit = nullptr;
     MenuTexts m_texts;
     Activity m_activity = Activity::Idle;
+    std::optional<Activity> m_drawn;
 };
 
 } // namespace tolka::tray

@@ -2,10 +2,20 @@
 // the tray and the window's place among the others. Reads wind, micArea and
 // holdKeyHold by name, like the controller.
 
+// Set once the window is on screen: the key's grab and the tray's bus
+// connection are not needed to show it, and would compete with its first
+// frame.
+var started = false;
+// Whether a key was ever asked for: until then there is nothing to let go.
+var asked = false;
+
 function init() {
     applyOnTop();
-    applyHoldKey();
-    showTray();
+    Tol.afterFirstFrame(() => {
+        started = true;
+        applyHoldKey();
+        showTray();
+    });
 }
 
 // Global hold-to-talk key ------------------------------------------------------
@@ -13,13 +23,17 @@ function init() {
 // Binds the key the user chose, or lets it go; the outcome comes back as
 // "HOLDKEYSTATUS" too (the portal answers later).
 function applyHoldKey() {
-    if (!wind.hotkey)
+    if (!started || !wind.hotkey)
         return;
-    if (!wind.holdKeyOn) {
-        wind.hotkey.disable();
-        holdKeyUp();
-    } else {
+    if (wind.holdKeyOn) {
+        asked = true;
         wind.hotkey.setKey(wind.holdKey);
+    } else {
+        holdKeyUp();
+        // Its back end is not even made while no key was asked for.
+        if (!asked)
+            return;
+        wind.hotkey.disable();
     }
     wind.holdKeyStatus = String(wind.hotkey.status());
 }

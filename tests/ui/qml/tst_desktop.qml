@@ -28,6 +28,8 @@ TestCase {
         item("clangdest").currentLang = "fr-FR";
         wind.visible = true;
         waitForRendering(wind.contentItem);
+        // As the start-up says once the first frame is out.
+        wind.forwardMessage("FIRSTFRAME", true);
         // The key is bound once the settings above are in.
         tryCompare(wind, "holdKeyStatus", "bound");
         fixture.recorder.calls = [];
