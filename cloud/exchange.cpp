@@ -24,15 +24,22 @@ bool &backupKeyFlag(Service service)
     return service == Service::Translation ? s.useTranslatorBackupKey : s.useSpeechBackupKey;
 }
 
-Verdict verdictOf(Service service, QRestReply &reply, const QByteArray &body)
+Verdict verdictOf(Service service, QRestReply &reply, const QByteArray &body, bool oversized)
 {
     const QNetworkReply *network = reply.networkReply();
+    if (oversized)
+        return {ReplyClass::TooLarge, reply.httpStatus(), {}, {}};
     const QByteArray retryAfter = network ? network->rawHeader("Retry-After") : QByteArray();
     // The network reply's own error, as for a streamed reply: the REST reply
     // does not count a transfer that broke after a 2xx status, whose body
     // is then only a part.
     const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
-    return classifyReply(service, error, reply.httpStatus(), body, retryAfter);
+    const Verdict verdict = classifyReply(service, error, reply.httpStatus(), body, retryAfter);
+    if (!network)
+        return verdict;
+    const QVariant length = network->header(QNetworkRequest::ContentLengthHeader);
+    return checkedSuccess(service, verdict, network->rawHeader("Content-Type"),
+                          length.isValid() ? std::optional(length.toLongLong()) : std::nullopt, body.size());
 }
 
 // The request will not be sent again: its cycle ends as the gate ends one,
@@ -48,6 +55,24 @@ void stop(Service service, const Verdict &verdict)
     sendMessage(QStringLiteral("ERROR"), errorMessage(service, verdict));
 }
 
+// Aborts a reply that says or turns out to be larger than the service's
+// bound, before it is read to the end.
+void limitReplySize(QNetworkReply *network, Service service, const std::shared_ptr<bool> &oversized)
+{
+    if (!network)
+        return;
+    const qint64 limit = maxReplyBytes(service);
+    QObject::connect(network, &QNetworkReply::downloadProgress, network,
+                     [network, limit, oversized, service](qint64 received, qint64 total) {
+                         if (*oversized || (received <= limit && total <= limit))
+                             return;
+                         qCInfo(lcCloud).noquote()
+                             << serviceName(service) << "reply over" << limit << "bytes; given up";
+                         *oversized = true;
+                         network->abort();
+                     });
+}
+
 void resendLater(const std::function<void()> &resend, std::chrono::milliseconds delay)
 {
     if (delay.count() <= 0) {
@@ -58,63 +83,73 @@ void resendLater(const std::function<void()> &resend, std::chrono::milliseconds 
     QTimer::singleShot(delay, Qt::PreciseTimer, QCoreApplication::instance(), resend);
 }
 
-void handleReply(const Exchange &exchange, QRestReply &reply)
+void handleReply(const Exchange &exchange, QRestReply &reply, bool oversized)
 {
     if (exchange.onReply)
         exchange.onReply();
     // Error bodies are read here too, so that their code can be classified;
     // logReplyError still finds them, as they are only peeked at.
     QNetworkReply *network = reply.networkReply();
-    const QByteArray body = network ? network->peek(network->bytesAvailable()) : QByteArray();
-    const Verdict verdict = verdictOf(exchange.service, reply, body);
+    const QByteArray body = peekBody(network);
+    const Verdict verdict = verdictOf(exchange.service, reply, body, oversized);
     ClientState &s = clientState();
     switch (verdict.replyClass) {
     case ReplyClass::Success:
         if (!body.isEmpty())
             exchange.onSuccess(reply.readBody());
         s.failureCount = 0;
-        break;
+        return;
     case ReplyClass::NothingRecognised:
         // The service worked; the user said nothing it could hear.
         s.failureCount = 0;
         sendMessage(QStringLiteral("ERROR"), errorMessage(exchange.service, verdict));
+        return;
+    default:
         break;
+    }
+    backupKeyFlag(exchange.service) = true;
+    logReplyError(reply);
+    afterFailure(exchange.service, verdict, exchange.otherKeyLeft, exchange.resend);
+}
+
+} // namespace
+
+void afterFailure(Service service, const Verdict &verdict, bool otherKeyLeft,
+                  const std::function<void()> &resend)
+{
+    const ClientState &s = clientState();
+    switch (verdict.replyClass) {
+    case ReplyClass::Success:
+    case ReplyClass::NothingRecognised:
+        return;
     case ReplyClass::Transient:
-        backupKeyFlag(exchange.service) = true;
-        logReplyError(reply);
-        resendLater(exchange.resend, resendDelay(verdict, s.failureCount));
-        break;
+        resendLater(resend, resendDelay(verdict, s.failureCount));
+        return;
     case ReplyClass::Throttled: {
-        backupKeyFlag(exchange.service) = true;
-        logReplyError(reply);
         const std::chrono::milliseconds wait = resendDelay(verdict, s.failureCount);
         // The user waits too: told for how long (the gate's warning follows
         // the last attempt instead).
         if (s.failureCount < maxSendsPerCycle) {
-            QVariantMap message = errorMessage(exchange.service, verdict);
+            QVariantMap message = errorMessage(service, verdict);
             message.insert(QStringLiteral("wait"), qint64(wait.count()));
             sendMessage(QStringLiteral("ERROR"), message);
         }
-        resendLater(exchange.resend, wait);
-        break;
+        resendLater(resend, wait);
+        return;
     }
     case ReplyClass::KeyRejected:
-        backupKeyFlag(exchange.service) = true;
-        logReplyError(reply);
-        if (exchange.otherKeyLeft)
-            exchange.resend(); // with the backup key, at once: waiting would not help
+        if (otherKeyLeft)
+            resend(); // with the backup key, at once: waiting would not help
         else
-            stop(exchange.service, verdict);
-        break;
+            stop(service, verdict);
+        return;
     case ReplyClass::BadRequest:
-        backupKeyFlag(exchange.service) = true;
-        logReplyError(reply);
-        stop(exchange.service, verdict);
-        break;
+    case ReplyClass::TooLarge:
+        // The same request would get the same answer.
+        stop(service, verdict);
+        return;
     }
 }
-
-} // namespace
 
 void post(Exchange exchange)
 {
@@ -132,17 +167,24 @@ void post(Exchange exchange)
                                << shared->body.size() << "bytes";
     QElapsedTimer sent;
     sent.start();
-    QNetworkReply *network = s.restManager->post(
-        shared->request, shared->body, QCoreApplication::instance(), [shared, sent](QRestReply &reply) {
-            qCDebug(lcCloud).noquote() << serviceName(shared->service) << "answered" << reply.httpStatus()
-                                       << "after" << sent.elapsed() << "ms";
-            if (shared->stream && shared->stream->handedOn())
-                shared->stream->finish(shared->service, reply);
-            else
-                handleReply(*shared, reply);
-            releaseReply(reply);
-        });
+    const auto oversized = std::make_shared<bool>(false);
+    // The reply itself is the callback's context. The rest manager's
+    // callback form ties a connection to its context object per request,
+    // kept until that object dies: with a long-lived context, about 120
+    // bytes a request for as long as the program runs.
+    QNetworkReply *network = s.restManager->post(shared->request, shared->body);
+    QObject::connect(network, &QNetworkReply::finished, network, [shared, sent, oversized, network] {
+        QRestReply reply(network);
+        qCDebug(lcCloud).noquote() << serviceName(shared->service) << "answered" << reply.httpStatus()
+                                   << "after" << sent.elapsed() << "ms";
+        if (shared->stream && shared->stream->handedOn())
+            shared->stream->finish(shared->service, reply, *oversized);
+        else
+            handleReply(*shared, reply, *oversized);
+        releaseReply(reply);
+    });
     quickenConnectionOf(network);
+    limitReplySize(network, shared->service, oversized);
     if (shared->stream)
         shared->stream->watch(network);
 }

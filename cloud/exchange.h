@@ -33,6 +33,12 @@ struct Exchange
 // Posts the request, or has it wait while the service is being started.
 void post(Exchange exchange);
 
+// What follows a failed reply once it is counted: a resend now or after a
+// pause, or the end of the cycle with the interface told why. otherKeyLeft:
+// the request used the primary key and a backup key exists.
+void afterFailure(Service service, const Verdict &verdict, bool otherKeyLeft,
+                  const std::function<void()> &resend);
+
 // The "ERROR" message of a request that is not resent: which service, which
 // class of failure, the HTTP status and the service's code.
 [[nodiscard]] QVariantMap errorMessage(Service service, const Verdict &verdict);

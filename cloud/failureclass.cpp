@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds longestRetryAfter = 10s;
 // Bounds a Retry-After in seconds before it is converted, so that no value
 // can overflow; anything that long is cut to longestRetryAfter anyway.
 constexpr qint64 retryAfterSecondsBound = 24 * 3600;
+constexpr qint64 maxTextReplyBytes = 2 * 1024 * 1024;
+constexpr qint64 maxSpeechReplyBytes = 16 * 1024 * 1024;
 
 // Short-audio recognition statuses of a reply that heard no words.
 bool heardNothing(const QString &status)
@@ -120,6 +122,39 @@ std::chrono::milliseconds resendDelay(const Verdict &verdict, qint64 failureCoun
     return firstResendDelay * (qint64(1) << doublings);
 }
 
+qint64 maxReplyBytes(Service service)
+{
+    return service == Service::Synthesis ? maxSpeechReplyBytes : maxTextReplyBytes;
+}
+
+bool expectedContentType(Service service, QByteArrayView contentType)
+{
+    const QByteArray type = contentType.trimmed().toByteArray().toLower();
+    if (type.isEmpty())
+        return true;
+    const qsizetype parameters = type.indexOf(';');
+    const QByteArray media = (parameters < 0 ? type : type.first(parameters)).trimmed();
+    if (service == Service::Synthesis)
+        return media.startsWith("audio/") || media == "application/octet-stream";
+    return media == "application/json";
+}
+
+Verdict checkedSuccess(Service service, Verdict verdict, QByteArrayView contentType,
+                       std::optional<qint64> declaredLength, qint64 bodyLength)
+{
+    if (verdict.replyClass != ReplyClass::Success && verdict.replyClass != ReplyClass::NothingRecognised)
+        return verdict;
+    // An empty body cannot be misread, whatever it is labelled.
+    if (bodyLength > 0 && !expectedContentType(service, contentType)) {
+        verdict.replyClass = ReplyClass::Transient;
+        verdict.code = QStringLiteral("contentType");
+    } else if (declaredLength && bodyLength < *declaredLength) {
+        verdict.replyClass = ReplyClass::Transient;
+        verdict.code = QStringLiteral("truncated");
+    }
+    return verdict;
+}
+
 QString serviceName(Service service)
 {
     switch (service) {
@@ -148,6 +183,8 @@ QString replyClassName(ReplyClass replyClass)
         return QStringLiteral("badRequest");
     case ReplyClass::NothingRecognised:
         return QStringLiteral("nothingRecognised");
+    case ReplyClass::TooLarge:
+        return QStringLiteral("tooLarge");
     }
     return {};
 }

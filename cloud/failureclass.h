@@ -28,6 +28,7 @@ enum class ReplyClass
     KeyRejected,       // 401, 403: the backup key once, then stop
     BadRequest,        // 400, 413, 415 and other 4xx: no resend
     NothingRecognised, // a 2xx recognition that heard no words: no resend, no failure
+    TooLarge,          // a reply past maxReplyBytes: not read to the end, not resent
 };
 
 struct Verdict
@@ -58,6 +59,23 @@ struct Verdict
 // 200, 400, 800, 1600 ms, or what Retry-After asks, at most 10 s. No wait
 // once the count has reached the gate's limit: the gate refuses at once.
 [[nodiscard]] std::chrono::milliseconds resendDelay(const Verdict &verdict, qint64 failureCount);
+
+// The most a reply of the service may hold: far more than any real one (a
+// translation of the longest text the translator takes; about 90 minutes of
+// speech), so that a broken or hostile reply cannot fill the memory.
+[[nodiscard]] qint64 maxReplyBytes(Service service);
+
+// Whether a 2xx reply's content type is one the service answers with (JSON,
+// or audio for synthesis). A reply without one is taken as it is; one of
+// another type came from something in between (a captive portal's page, a
+// proxy's error) and is a failure worth resending.
+[[nodiscard]] bool expectedContentType(Service service, QByteArrayView contentType);
+
+// A 2xx verdict checked against what the reply carried: a body of a wrong
+// content type, or a body shorter than its Content-Length (the transfer was cut and
+// ended as if whole), makes it a transient failure.
+[[nodiscard]] Verdict checkedSuccess(Service service, Verdict verdict, QByteArrayView contentType,
+                                     std::optional<qint64> declaredLength, qint64 bodyLength);
 
 [[nodiscard]] QString serviceName(Service service);
 [[nodiscard]] QString replyClassName(ReplyClass replyClass);

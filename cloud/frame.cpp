@@ -24,6 +24,24 @@ using namespace std::chrono_literals;
 
 namespace tolka::cloud {
 
+namespace {
+std::chrono::milliseconds &timeoutSetting()
+{
+    static std::chrono::milliseconds timeout = defaultTransferTimeout;
+    return timeout;
+}
+} // namespace
+
+void setTransferTimeout(std::chrono::milliseconds timeout)
+{
+    timeoutSetting() = timeout;
+}
+
+std::chrono::milliseconds transferTimeout()
+{
+    return timeoutSetting();
+}
+
 void setUpTls()
 {
     // Windows' native backend; elsewhere the default one stays active (asked
@@ -66,7 +84,7 @@ void prepareRequests()
     // Fresh templates, so that no header of an earlier service stays.
     s.translateRequest = QNetworkRequest();
     QNetworkRequest &base = s.translateRequest;
-    base.setTransferTimeout(5000ms);
+    base.setTransferTimeout(transferTimeout());
     base.setPriority(QNetworkRequest::HighPriority);
     base.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
 
@@ -142,12 +160,19 @@ bool replySucceeded(const QRestReply &reply)
     return reply.error() == QNetworkReply::NoError && reply.isHttpStatusSuccess();
 }
 
+QByteArray peekBody(QNetworkReply *reply)
+{
+    if (!reply || !reply->isOpen())
+        return {};
+    return reply->peek(reply->bytesAvailable());
+}
+
 void logReplyError(const QRestReply &reply)
 {
     // The network reply, not the REST reply, reports HTTP error statuses.
     QNetworkReply *network = reply.networkReply();
     const QUrl url = network ? network->url() : QUrl();
-    const QByteArray body = network ? network->peek(network->bytesAvailable()) : QByteArray();
+    const QByteArray body = peekBody(network);
     const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
     const QString errorString = network ? network->errorString() : reply.errorString();
     const char *errorName = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);

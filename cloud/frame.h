@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QJsonValue>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRestReply>
 #include <QString>
 #include <QVariant>
 
+#include <chrono>
 #include <optional>
 
 // What translation, recognition and synthesis share: TLS set-up, templates,
@@ -18,6 +20,14 @@ inline constexpr qint64 maxSendsPerCycle = 5;
 
 // The translator's API version, the generally available one.
 inline constexpr char translatorApiVersion[] = "2026-06-06";
+
+// How long a request may go without a byte moving before it fails: 5 s for
+// the three request kinds. Tests of slow services shorten it so that they
+// need not wait that long; it applies to the templates prepareRequests builds
+// from then on (useService rebuilds them).
+inline constexpr std::chrono::milliseconds defaultTransferTimeout{5000};
+void setTransferTimeout(std::chrono::milliseconds timeout);
+[[nodiscard]] std::chrono::milliseconds transferTimeout();
 
 // Default TLS configuration: ALPN "h2" only, TLS 1.3 or else TLS 1.2.
 void setUpTls();
@@ -47,6 +57,11 @@ void applyHeaders(QNetworkRequest &request, std::optional<qint64> contentLength,
                   std::optional<QByteArray> key = std::nullopt);
 
 [[nodiscard]] bool replySucceeded(const QRestReply &reply);
+
+// What a finished reply holds to be read, without consuming it; nothing when
+// the reply was closed (aborted on a timeout, say), as reading it then only
+// draws a warning.
+[[nodiscard]] QByteArray peekBody(QNetworkReply *reply);
 
 // Logs a failed reply at debug level and counts the failure.
 void logReplyError(const QRestReply &reply);

@@ -29,10 +29,14 @@ QNetworkRequest recognitionRequestFor(const QByteArray &language, std::optional<
     return request;
 }
 
+QJsonValue recognisedText(const QByteArray &answer)
+{
+    return parseJson(answer)[QLatin1String("DisplayText")];
+}
+
 void showRecognised(const QByteArray &answer)
 {
-    sendMessage(QStringLiteral("SPEECH"),
-                QVariant::fromValue(parseJson(answer)[QLatin1String("DisplayText")]));
+    sendMessage(QStringLiteral("SPEECH"), QVariant::fromValue(recognisedText(answer)));
 }
 
 void recognizeShortAudio(const QByteArray &recording, const QByteArray &language)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QNetworkRequest>
 
 #include <optional>
@@ -16,6 +17,9 @@ void recognizeShortAudio(const QByteArray &recording, const QByteArray &language
 // length when it is known).
 [[nodiscard]] QNetworkRequest recognitionRequestFor(const QByteArray &language,
                                                     std::optional<qint64> contentLength);
+
+// The words of a reply ("DisplayText"); undefined when it has none.
+[[nodiscard]] QJsonValue recognisedText(const QByteArray &answer);
 
 // "SPEECH" with the words of a successful reply.
 void showRecognised(const QByteArray &answer);

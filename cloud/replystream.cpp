@@ -10,8 +10,9 @@
 
 namespace tolka::cloud {
 
-ReplyStream::ReplyStream(Sink sink, qsizetype unit, Completion complete)
-    : m_sink(std::move(sink)), m_complete(std::move(complete)), m_unit(std::max<qsizetype>(1, unit))
+ReplyStream::ReplyStream(Service service, Sink sink, qsizetype unit, Completion complete)
+    : m_service(service), m_sink(std::move(sink)), m_complete(std::move(complete)),
+      m_unit(std::max<qsizetype>(1, unit))
 {}
 
 void ReplyStream::watch(QNetworkReply *reply)
@@ -34,12 +35,17 @@ void ReplyStream::read(QNetworkReply &reply)
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status >= 300 || reply.error() != QNetworkReply::NoError)
         return;
+    // Nor is what something in between answered handed on as audio, nor
+    // the start of a reply that says it is too large to be taken.
+    if (!expectedContentType(m_service, reply.rawHeader("Content-Type")) ||
+        reply.header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxReplyBytes(m_service))
+        return;
     const QByteArray piece = take(reply);
     if (!piece.isEmpty())
         m_sink(m_next++, piece, false);
 }
 
-void ReplyStream::finish(Service service, QRestReply &reply)
+void ReplyStream::finish(Service service, QRestReply &reply, bool oversized)
 {
     QNetworkReply *network = reply.networkReply();
     const QByteArray rest = network ? take(*network) : QByteArray();
@@ -49,7 +55,11 @@ void ReplyStream::finish(Service service, QRestReply &reply)
     // The network reply's own error: the REST reply does not count every
     // failure that follows a 2xx status (an HTTP/2 stream reset, for one).
     const QNetworkReply::NetworkError error = network ? network->error() : reply.error();
-    const Verdict verdict = classifyReply(service, error, reply.httpStatus(), {}, {});
+    Verdict verdict = classifyReply(service, error, reply.httpStatus(), {}, {});
+    if (oversized)
+        verdict = {ReplyClass::TooLarge, reply.httpStatus(), {}, {}};
+    else if (partialUnit && verdict.replyClass == ReplyClass::Success)
+        verdict = {ReplyClass::Transient, reply.httpStatus(), QStringLiteral("truncated"), {}};
     ClientState &s = clientState();
     s.failureCount = 0;
     if (verdict.replyClass != ReplyClass::Success) {
@@ -60,7 +70,7 @@ void ReplyStream::finish(Service service, QRestReply &reply)
         sendMessage(QStringLiteral("ERROR"), errorMessage(service, verdict));
     }
     m_sink(m_next++, rest, true);
-    if (verdict.replyClass == ReplyClass::Success && !partialUnit && m_complete)
+    if (verdict.replyClass == ReplyClass::Success && m_complete)
         m_complete();
 }
 

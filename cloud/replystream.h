@@ -26,7 +26,7 @@ public:
     // units: what went out is the whole body.
     using Completion = std::function<void()>;
 
-    ReplyStream(Sink sink, qsizetype unit, Completion complete = {});
+    ReplyStream(Service service, Sink sink, qsizetype unit, Completion complete = {});
 
     // Follows the reply's readyRead (the reply keeps the stream alive).
     void watch(QNetworkReply *reply);
@@ -34,13 +34,16 @@ public:
     // The reply ended after pieces went out: what is left goes out with the
     // end. Audio already handed on cannot be taken back, so a failure now
     // is not resent (that would speak the start again): the interface is
-    // told as for any request that is not resent.
-    void finish(Service service, QRestReply &reply);
+    // told as for any request that is not resent. oversized: the reply was
+    // given up for its size. A trailing part of a unit means the transfer
+    // was cut: a failure too, however it ended.
+    void finish(Service service, QRestReply &reply, bool oversized = false);
 
 private:
     void read(QNetworkReply &reply);
     [[nodiscard]] QByteArray take(QNetworkReply &reply) const;
 
+    Service m_service;
     Sink m_sink;
     Completion m_complete;
     qsizetype m_unit;

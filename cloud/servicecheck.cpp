@@ -116,6 +116,7 @@ void ServiceCheck::onReply(Side side, const QString &region, bool first, QNetwor
                              verdict.status, verdict.code));
         return;
     case ReplyClass::BadRequest:
+    case ReplyClass::TooLarge:
         settle(side, outcome(QStringLiteral("failed"), verdict.status, verdict.code));
         return;
     }

@@ -5,6 +5,7 @@
 #include "exchange.h"
 #include "failureclass.h"
 #include "frame.h"
+#include "keys.h"
 #include "recognition.h"
 #include "speedswitch.h"
 #include "streamedupload.h"
@@ -73,8 +74,15 @@ void drop(const char *why)
 
 Verdict verdictOf(const StreamedUpload::Reply &reply)
 {
-    return classifyReply(Service::Recognition, reply.error, reply.status, reply.body,
-                         reply.headers.combinedValue(QHttpHeaders::WellKnownHeader::RetryAfter));
+    if (reply.tooLarge)
+        return {ReplyClass::TooLarge, reply.status, {}, {}};
+    const Verdict verdict =
+        classifyReply(Service::Recognition, reply.error, reply.status, reply.body,
+                      reply.headers.combinedValue(QHttpHeaders::WellKnownHeader::RetryAfter));
+    // The upload reads a body to its declared end or fails: only the type is left to check.
+    return checkedSuccess(Service::Recognition, verdict,
+                          reply.headers.combinedValue(QHttpHeaders::WellKnownHeader::ContentType),
+                          std::nullopt, reply.body.size());
 }
 
 // A failure of the streamed request counts as a failed send: the whole
@@ -88,7 +96,9 @@ void countFailure(const StreamedUpload::Reply &reply)
     ++s.failureCount;
 }
 
-void handleReply(const StreamedUpload::Reply &reply, const QByteArray &recording, const QByteArray &language)
+// otherKeyLeft: the upload went with the primary key and there is a backup one.
+void handleReply(const StreamedUpload::Reply &reply, const QByteArray &recording, const QByteArray &language,
+                 bool otherKeyLeft)
 {
     sendMessage(QStringLiteral("BUSY"), false);
     const Verdict verdict = verdictOf(reply);
@@ -106,18 +116,18 @@ void handleReply(const StreamedUpload::Reply &reply, const QByteArray &recording
     default:
         break;
     }
+    // As any other request's failure: the whole recording is the resend.
     countFailure(reply);
-    const std::chrono::milliseconds wait = resendDelay(verdict, s.failureCount);
-    QTimer::singleShot(wait, Qt::PreciseTimer, QCoreApplication::instance(),
-                       [recording, language] { recognizeShortAudio(recording, language); });
+    afterFailure(Service::Recognition, verdict, otherKeyLeft,
+                 [recording, language] { recognizeShortAudio(recording, language); });
 }
 
 void open(const QByteArray &language)
 {
     Streaming &st = streaming();
     st.language = language;
-    st.upload =
-        new StreamedUpload(recognitionRequestFor(language, std::nullopt), QCoreApplication::instance());
+    st.upload = new StreamedUpload(recognitionRequestFor(language, std::nullopt),
+                                   maxReplyBytes(Service::Recognition), QCoreApplication::instance());
     st.upload->onReply = [upload = st.upload](const StreamedUpload::Reply &reply) {
         Streaming &now = streaming();
         if (now.upload != upload || !reply.beforeEnd)
@@ -188,11 +198,12 @@ bool finishStreamedRecognition(const QByteArray &recording, const QByteArray &la
         drop("the recording holds no audio");
         return false;
     }
+    const bool otherKeyLeft = !speechBackupKeyDue() && hasSpeechBackupKey();
     QPointer<StreamedUpload> upload = std::exchange(st.upload, nullptr);
     const qsizetype streamed = std::exchange(st.sent, {}).size();
     st.silence->stop();
-    upload->onReply = [upload, recording, language](const StreamedUpload::Reply &reply) {
-        handleReply(reply, recording, language);
+    upload->onReply = [upload, recording, language, otherKeyLeft](const StreamedUpload::Reply &reply) {
+        handleReply(reply, recording, language, otherKeyLeft);
         if (upload)
             upload->deleteLater();
     };

@@ -39,8 +39,8 @@ std::optional<StatusLine> parseStatusHead(const QByteArray &bytes)
 
 } // namespace
 
-StreamedUpload::StreamedUpload(const QNetworkRequest &request, QObject *parent)
-    : QObject(parent), m_request(request), m_socket(new QSslSocket(this))
+StreamedUpload::StreamedUpload(const QNetworkRequest &request, qint64 maxReplyBytes, QObject *parent)
+    : QObject(parent), m_request(request), m_socket(new QSslSocket(this)), m_maxReplyBytes(maxReplyBytes)
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
@@ -179,6 +179,14 @@ void StreamedUpload::readReply()
         }
         const QByteArray length =
             m_reply->headers.combinedValue(QHttpHeaders::WellKnownHeader::ContentLength);
+        if (length.toLongLong() > m_maxReplyBytes || m_reply->body.size() + m_in.size() > m_maxReplyBytes) {
+            Reply refused = *m_reply;
+            refused.body.clear();
+            refused.tooLarge = true;
+            qCInfo(lcCloud) << "streamed upload's reply over" << m_maxReplyBytes << "bytes; given up";
+            deliver(refused);
+            return;
+        }
         const bool chunked =
             m_reply->headers.combinedValue(QHttpHeaders::WellKnownHeader::TransferEncoding).toLower() ==
             "chunked";

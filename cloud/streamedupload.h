@@ -30,11 +30,13 @@ public:
         QByteArray body;
         QString errorString;
         bool beforeEnd = false; // the service answered before the body ended
+        bool tooLarge = false;  // the reply passed the bound and was not read on
     };
 
     // The request's URL and headers; its transfer timeout bounds the set-up
     // and the wait for the reply after finish().
-    explicit StreamedUpload(const QNetworkRequest &request, QObject *parent = nullptr);
+    // A reply longer than maxReplyBytes is given up.
+    explicit StreamedUpload(const QNetworkRequest &request, qint64 maxReplyBytes, QObject *parent = nullptr);
     ~StreamedUpload() override;
 
     void append(const QByteArray &bytes);
@@ -64,6 +66,7 @@ private:
     QByteArray m_in;
     std::optional<Reply> m_reply; // a final head read, its body coming
     ChunkedBodyReader m_chunkedReply;
+    qint64 m_maxReplyBytes;
     qint64 m_appended = 0;
     bool m_continued = false;
     bool m_finished = false;

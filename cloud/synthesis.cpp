@@ -159,7 +159,7 @@ void synthesize(const QByteArray &text, const QByteArray &voice)
             if (const auto &hub = clientState().hub)
                 hub->speechPieceReady.fire(SpeechPiece{reply, index, audio, last});
         };
-        exchange.stream = std::make_shared<ReplyStream>(handOn, speechPacketBytes,
+        exchange.stream = std::make_shared<ReplyStream>(Service::Synthesis, handOn, speechPacketBytes,
                                                         [keeping, joined] { keep(keeping, *joined); });
         exchange.onSuccess = [handOn, keeping](const QByteArray &audio) {
             handOn(0, audio, true);

@@ -30,6 +30,12 @@ QByteArray translationBody(const QByteArray &text, const QByteArray &from, const
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
+QJsonValue translatedText(const QByteArray &answer)
+{
+    return parseJson(
+        answer)[QLatin1String("value")][0][QLatin1String("translations")][0][QLatin1String("text")];
+}
+
 QNetworkRequest translationRequest(qint64 bodyLength, bool backupKey)
 {
     ClientState &s = clientState();
@@ -64,11 +70,7 @@ void translate(const QByteArray &text, const QByteArray &from, const QByteArray 
     exchange.otherKeyLeft = !backup && hasTranslatorBackupKey();
     exchange.request = translationRequest(exchange.body.size(), backup);
     exchange.onSuccess = [](const QByteArray &answer) {
-        const QJsonValue top = parseJson(answer);
-        sendMessage(
-            QStringLiteral("TRAD"),
-            QVariant::fromValue(
-                top[QLatin1String("value")][0][QLatin1String("translations")][0][QLatin1String("text")]));
+        sendMessage(QStringLiteral("TRAD"), QVariant::fromValue(translatedText(answer)));
     };
     exchange.resend = [text, from, to] { translate(text, from, to); };
     post(std::move(exchange));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QNetworkRequest>
 
 // Translation requests to the translator's "/translate" endpoint.
@@ -13,6 +14,10 @@ namespace tolka::cloud {
 // empty source is left out, so that the translator detects the language.
 [[nodiscard]] QByteArray translationBody(const QByteArray &text, const QByteArray &from,
                                          const QByteArray &to);
+
+// The first translation's text of a reply; undefined when the reply has
+// none where the translator puts it.
+[[nodiscard]] QJsonValue translatedText(const QByteArray &answer);
 
 // The translation request for a body of the given length, with the key
 // chosen now and the region of the translator resource when one is set.

@@ -51,7 +51,7 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
-std::optional<QByteArrayList> makePem(QString *error)
+std::optional<QByteArrayList> makePem(const Validity &validity, QString *error)
 {
     Key key(EVP_EC_gen("P-256"));
     Certificate certificate(X509_new());
@@ -62,8 +62,8 @@ std::optional<QByteArrayList> makePem(QString *error)
     X509 *x = certificate.get();
     X509_set_version(x, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(x), long(QRandomGenerator::global()->bounded(1, 1 << 30)));
-    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(x), 30L * 24 * 3600);
+    X509_gmtime_adj(X509_getm_notBefore(x), long(validity.notBefore.count()));
+    X509_gmtime_adj(X509_getm_notAfter(x), long(validity.notAfter.count()));
     X509_set_pubkey(x, key.get());
     X509_NAME *name = X509_get_subject_name(x);
     // A name of its own: a client that trusts certificates of several runs
@@ -92,9 +92,9 @@ std::optional<QByteArrayList> makePem(QString *error)
 
 } // namespace
 
-std::optional<TlsIdentity> generateIdentity(const QString &folder, QString *error)
+std::optional<TlsIdentity> generateIdentity(const QString &folder, QString *error, const Validity &validity)
 {
-    const std::optional<QByteArrayList> pem = makePem(error);
+    const std::optional<QByteArrayList> pem = makePem(validity, error);
     if (!pem)
         return std::nullopt;
     const QString caPath = folder + QStringLiteral("/ca.pem");

@@ -262,7 +262,11 @@ ScriptedReply CloudService::settle(LoggedRequest &entry, Answer &answer)
         answer.status = reply.status;
         if (reply.body) {
             answer.body = *reply.body;
-            answer.contentType = reply.contentType;
+            const bool audio =
+                entry.operation == Operation::Synthesis && reply.status >= 200 && reply.status < 300;
+            answer.contentType = !reply.contentType.isEmpty() ? reply.contentType
+                                 : audio                      ? QByteArray("audio/ogg")
+                                                              : jsonType.toByteArray();
         }
     }
     entry.status = reply.dropConnection ? 0 : answer.status;
@@ -365,7 +369,7 @@ void CloudService::respond(QHttpServerResponder &responder, const Answer &answer
     headers.replaceOrAppend(QHttpHeaders::WellKnownHeader::ContentType, answer.contentType);
     // Audio is spoken as it is made; everything else is answered whole.
     const bool inPieces = entry.operation == Operation::Synthesis && answer.status >= 200 &&
-                          answer.status < 300 && !answer.body.isEmpty();
+                          answer.status < 300 && !answer.body.isEmpty() && !scripted.whole;
     const int dropAfter = scripted.dropAfterPieces;
     const quint16 port = entry.clientPort;
     auto later = std::make_shared<QHttpServerResponder>(std::move(responder));

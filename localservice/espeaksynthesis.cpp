@@ -98,11 +98,12 @@ EngineResult<std::vector<qint16>> EspeakSynthesis::speakWith(const QByteArray &v
             qCWarning(lcLocalService) << "espeak-ng has no voice" << voice;
             return std::unexpected(unknownLanguage(QString::fromLatin1(voice)));
         }
+        // Clamped before rounding: a document's nested rates multiply, and a
+        // product beyond the range of long has no rounding.
         const double factor = std::isfinite(rate) ? rate : 1.0;
-        espeak_SetParameter(
-            espeakRATE,
-            std::clamp(int(std::lround(espeakRATE_NORMAL * factor)), espeakRATE_MINIMUM, espeakRATE_MAXIMUM),
-            0);
+        const double wordsPerMinute =
+            std::clamp(espeakRATE_NORMAL * factor, double(espeakRATE_MINIMUM), double(espeakRATE_MAXIMUM));
+        espeak_SetParameter(espeakRATE, int(std::lround(wordsPerMinute)), 0);
         const QByteArray utf8 = text.toUtf8();
         const espeak_ERROR status = espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER,
                                                  0, espeakCHARS_UTF8, nullptr, &sink);

@@ -2,6 +2,7 @@
 // loopback, for development and tests without the cloud.
 #include "certificate.h"
 #include "cloudservice.h"
+#include "quitsignals.h"
 #ifdef TOLKA_OFFLINE_ENGINES
 #include "offlineengines.h"
 #endif
@@ -16,6 +17,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tolka-localservice"));
+    // Stopped by its parent with SIGTERM: the engines' pipelines and the
+    // certificate's folder go with it.
+    tolka::quitOnTerminationSignals();
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Local HTTPS stand-in for the translation, recognition and synthesis services."));

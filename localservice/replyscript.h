@@ -22,13 +22,17 @@ struct ScriptedReply
 {
     int status = 200;
     std::optional<QByteArray> body;
-    QByteArray contentType = "application/json; charset=utf-8";
+    // Empty: the type the operation answers with (audio for a synthesis
+    // that succeeds, JSON otherwise), as the real services label them.
+    QByteArray contentType;
     QHttpHeaders headers; // sent besides the content type, e.g. Retry-After
     std::chrono::milliseconds delay{0};
     bool dropConnection = false;
     bool held = false; // answered only when the service releases held replies
     // For audio sent in pieces: the connection breaks after this many.
     int dropAfterPieces = -1;
+    // Audio answered whole, with its length, instead of in pieces.
+    bool whole = false;
 
     [[nodiscard]] static ScriptedReply withStatus(int code)
     {

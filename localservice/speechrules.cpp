@@ -68,7 +68,12 @@ std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest 
         return speechRejection(415, QStringLiteral("Content-Type must be application/ssml+xml."));
     if (request.headers().combinedValue("X-Microsoft-OutputFormat") != "audio-24khz-16bit-24kbps-mono-opus")
         return speechRejection(400, QStringLiteral("Unsupported output format."));
-    QXmlStreamReader xml(request.body());
+    return parseSynthesisDocument(request.body());
+}
+
+std::variant<SynthesisInput, Rejection> parseSynthesisDocument(const QByteArray &ssml)
+{
+    QXmlStreamReader xml(ssml);
     SynthesisInput input;
     bool sawSpeak = false;
     bool sawVoice = false;

@@ -111,15 +111,20 @@ std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequ
     if (!contentTypeOf(request).startsWith("application/json"))
         return translatorRejection(415, contentTypeInvalid,
                                    QStringLiteral("The Content-Type header is missing or invalid."));
+    return parseTranslationBody(request.body());
+}
+
+std::variant<TranslationInput, Rejection> parseTranslationBody(const QByteArray &body)
+{
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
         return translatorRejection(
             400, bodyNotJson,
             QStringLiteral("The body of the request is not valid JSON: %1 at offset %2.")
                 .arg(error.errorString())
                 .arg(error.offset));
-    if (hasRawControlInString(request.body()))
+    if (hasRawControlInString(body))
         return translatorRejection(
             400, bodyNotJson,
             QStringLiteral("The body of the request is not valid JSON: unescaped control character."));

@@ -91,6 +91,10 @@ struct SynthesisInput
 [[nodiscard]] std::variant<TranslationInput, Rejection> parseTranslation(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<RecognitionInput, Rejection> parseRecognition(const QHttpServerRequest &request);
 [[nodiscard]] std::variant<SynthesisInput, Rejection> parseSynthesis(const QHttpServerRequest &request);
+// Their checks of the body alone, once the query and the headers passed:
+// the translator's JSON and the synthesis's SSML document.
+[[nodiscard]] std::variant<TranslationInput, Rejection> parseTranslationBody(const QByteArray &body);
+[[nodiscard]] std::variant<SynthesisInput, Rejection> parseSynthesisDocument(const QByteArray &ssml);
 // The two halves of the recognition checks, for a request whose audio
 // streams in: its query and headers (the language, or why not), and the
 // whole audio once it is there (its length in 48 kHz samples, or why not).

@@ -172,6 +172,62 @@ private slots:
         QCOMPARE(errorCode("[1,2]"), QString());
         QCOMPARE(errorCode(""), QString());
     }
+
+    void aSuccessIsCheckedAgainstWhatCame_data()
+    {
+        QTest::addColumn<Service>("service");
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<qint64>("declared"); // -1: no Content-Length
+        QTest::addColumn<qint64>("body");
+        QTest::addColumn<ReplyClass>("expected");
+        QTest::addColumn<QString>("code");
+        const auto json = QByteArrayLiteral("application/json; charset=utf-8");
+        QTest::newRow("json") << Service::Translation << json << qint64(40) << qint64(40)
+                              << ReplyClass::Success << QString();
+        QTest::newRow("json, no parameter") << Service::Recognition << QByteArray("Application/JSON")
+                                            << qint64(-1) << qint64(9) << ReplyClass::Success << QString();
+        QTest::newRow("audio, no parameter") << Service::Synthesis << QByteArray("audio/ogg") << qint64(-1)
+                                             << qint64(600) << ReplyClass::Success << QString();
+        QTest::newRow("bytes as audio") << Service::Synthesis << QByteArray("application/octet-stream")
+                                        << qint64(-1) << qint64(600) << ReplyClass::Success << QString();
+        QTest::newRow("no type") << Service::Translation << QByteArray() << qint64(-1) << qint64(9)
+                                 << ReplyClass::Success << QString();
+        QTest::newRow("a portal's page")
+            << Service::Translation << QByteArray("text/html") << qint64(-1) << qint64(90)
+            << ReplyClass::Transient << QStringLiteral("contentType");
+        QTest::newRow("json as audio") << Service::Synthesis << json << qint64(-1) << qint64(600)
+                                       << ReplyClass::Transient << QStringLiteral("contentType");
+        QTest::newRow("audio as json")
+            << Service::Recognition << QByteArray("audio/ogg") << qint64(-1) << qint64(600)
+            << ReplyClass::Transient << QStringLiteral("contentType");
+        QTest::newRow("empty, any type")
+            << Service::Synthesis << json << qint64(0) << qint64(0) << ReplyClass::Success << QString();
+        QTest::newRow("cut short") << Service::Translation << json << qint64(84) << qint64(43)
+                                   << ReplyClass::Transient << QStringLiteral("truncated");
+    }
+    void aSuccessIsCheckedAgainstWhatCame()
+    {
+        QFETCH(Service, service);
+        QFETCH(QByteArray, type);
+        QFETCH(qint64, declared);
+        QFETCH(qint64, body);
+        QFETCH(ReplyClass, expected);
+        QFETCH(QString, code);
+        const Verdict verdict =
+            checkedSuccess(service, {ReplyClass::Success, 200, {}, {}}, type,
+                           declared < 0 ? std::nullopt : std::optional<qint64>(declared), body);
+        QCOMPARE(verdict.replyClass, expected);
+        QCOMPARE(verdict.code, code);
+        QCOMPARE(verdict.status, 200);
+    }
+
+    void aFailureStaysWhatItWas()
+    {
+        const Verdict refused{ReplyClass::BadRequest, 415, QStringLiteral("415000"), {}};
+        const Verdict checked = checkedSuccess(Service::Translation, refused, "text/html", 10, 2);
+        QCOMPARE(checked.replyClass, ReplyClass::BadRequest);
+        QCOMPARE(checked.code, QStringLiteral("415000"));
+    }
 };
 
 QTEST_GUILESS_MAIN(ReplyClassTest)
