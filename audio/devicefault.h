@@ -11,6 +11,7 @@ enum class DeviceFault
     Lost,    // the device went away while in use (unplugged, disabled)
     Denied,  // the system refuses access (the privacy settings)
     InUse,   // another program holds the device exclusively
+    Stalled, // open, but it took or gave nothing for deviceStallTimeout
     Failed,  // any other failure
 };
 
@@ -29,6 +30,7 @@ enum class DeviceFault
     case DeviceFault::Missing:
         return "missing";
     case DeviceFault::Lost:
+    case DeviceFault::Stalled: // to the user, a device that stopped is gone
         return "lost";
     case DeviceFault::Denied:
         return "permission";

@@ -26,8 +26,8 @@ AudioInput::~AudioInput()
     // process. A run that ended by itself may still be finishing, so the
     // join comes before the device is closed.
     if (m_thread.joinable())
-        m_thread.join();
-    if (m_initialised)
+        (void)joinBounded();
+    if (m_initialised && !m_abandoned.load())
         m_backend->close();
 }
 
@@ -46,6 +46,8 @@ bool AudioInput::isUsable()
 
 DeviceFault AudioInput::fault() const
 {
+    if (m_stalled.load())
+        return DeviceFault::Stalled;
     return m_backend ? m_backend->fault() : DeviceFault::Failed;
 }
 
@@ -55,12 +57,19 @@ bool AudioInput::start()
         return false;
     if (m_running.load())
         return true;
-    if (!m_backend->start())
+    if (!m_backend->start()) {
+        // Gone, refused or taken: the next recording sets a device up afresh
+        // rather than try this one again.
+        if (endsDevice(m_backend->fault()))
+            m_broken.store(true);
         return false;
+    }
     // A thread object left over from an earlier run has finished (stop joins
     // it); join defensively rather than let assignment end the process.
     if (m_thread.joinable())
         m_thread.join();
+    m_threadDone = false;
+    m_lastReturn.store(Clock::now().time_since_epoch().count());
     m_running.store(true);
     m_thread = std::thread(&AudioInput::run, this);
     return true;
@@ -71,8 +80,8 @@ void AudioInput::stop()
     if (!m_initialised || !m_running.exchange(false))
         return;
     m_backend->wake();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (!joinBounded())
+        return;
     m_backend->stop();
     StoppedCallback stopped;
     {
@@ -85,6 +94,61 @@ void AudioInput::stop()
             stopped();
         } catch (...) {
         }
+    }
+}
+
+bool AudioInput::isStuck() const
+{
+    if (!m_running.load() || m_inWait.load())
+        return false;
+    std::lock_guard lock(m_endMutex);
+    if (m_threadDone)
+        return false;
+    const Clock::time_point last{Clock::duration{m_lastReturn.load()}};
+    return Clock::now() - last > m_stallTimeout + waitTimeout;
+}
+
+bool AudioInput::joinBounded()
+{
+    if (!m_thread.joinable())
+        return true;
+    bool done = false;
+    {
+        std::unique_lock lock(m_endMutex);
+        done = m_ended.wait_for(lock, m_stallTimeout, [this] { return m_threadDone; });
+    }
+    if (!done) {
+        abandon();
+        return false;
+    }
+    m_thread.join();
+    return true;
+}
+
+// The thread is stuck in a call that does not return (ALSA's file plugin
+// reading a pipe that went quiet blocks in read()). It keeps the device, and
+// if the call ever returns it finds no callbacks and ends; the recording is
+// ended from here.
+void AudioInput::abandon()
+{
+    m_stalled.store(true);
+    m_broken.store(true);
+    m_abandoned.store(true);
+    m_thread.detach();
+    FaultCallback onFault;
+    StoppedCallback stopped;
+    {
+        std::lock_guard lock(m_mutex);
+        onFault = std::exchange(m_onFault, {});
+        stopped = std::exchange(m_onStopped, {});
+        m_onSamples = {};
+    }
+    try {
+        if (onFault)
+            onFault(DeviceFault::Stalled);
+        if (stopped)
+            stopped();
+    } catch (...) {
     }
 }
 
@@ -125,7 +189,7 @@ void AudioInput::endByItself()
     }
     if (onFault) {
         try {
-            onFault(m_backend->fault());
+            onFault(fault());
         } catch (...) {
         }
     }
@@ -142,11 +206,30 @@ void AudioInput::endByItself()
 
 void AudioInput::run()
 {
+    // A device that is there but delivers nothing (its waits only time out,
+    // or it wakes with nothing to give) would leave the recording silent for
+    // as long as the button is held. Checked only after such an empty wake,
+    // so that a wait that blocked long and then brought data is no stall.
+    Clock::time_point lastBlock = Clock::now();
+    const auto idleTooLong = [&] {
+        if (Clock::now() - lastBlock < m_stallTimeout)
+            return false;
+        m_stalled.store(true);
+        m_broken.store(true);
+        return true;
+    };
     while (m_running.load() && !m_broken.load()) {
+        // A wait is bounded by its time-out and ended by wake(); only the
+        // other calls can keep the thread (see isStuck).
+        m_inWait.store(true);
         const CaptureBackend::WaitResult woke = m_backend->wait(waitTimeout);
+        m_lastReturn.store(Clock::now().time_since_epoch().count());
+        m_inWait.store(false);
         m_wakeupCount.fetch_add(1, std::memory_order_relaxed);
         if (woke != CaptureBackend::WaitResult::Ready) {
             if (woke == CaptureBackend::WaitResult::Failed && deviceGone())
+                break;
+            if (idleTooLong())
                 break;
             continue;
         }
@@ -155,6 +238,8 @@ void AudioInput::run()
         std::uint32_t frames = 0;
         if (!m_backend->nextPacketSize(frames)) {
             (void)deviceGone();
+            if (idleTooLong())
+                break;
             continue;
         }
         // Deliver every packet waiting at this wake-up, in order. A transient
@@ -174,14 +259,22 @@ void AudioInput::run()
                 std::lock_guard lock(m_mutex);
                 samples = m_onSamples;
             }
+            if (got != 0)
+                lastBlock = Clock::now();
             if (samples && got != 0)
                 deliver(samples, data, got);
+            m_lastReturn.store(Clock::now().time_since_epoch().count());
             if (!m_backend->release(got) || !m_backend->nextPacketSize(frames)) {
                 (void)deviceGone();
                 break;
             }
         }
+        if (m_running.load() && idleTooLong())
+            break;
     }
     if (m_broken.load())
         endByItself();
+    std::lock_guard lock(m_endMutex);
+    m_threadDone = true;
+    m_ended.notify_all();
 }

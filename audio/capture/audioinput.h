@@ -3,6 +3,7 @@
 #include "capturebackend.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@ public:
     static constexpr int defaultRate = 48000;
     static constexpr int defaultChannels = 1;
     static constexpr std::chrono::milliseconds waitTimeout{200};
+    using Clock = std::chrono::steady_clock;
 
     explicit AudioInput(std::unique_ptr<CaptureBackend> backend);
     AudioInput(const AudioInput &) = delete;
@@ -40,12 +42,26 @@ public:
     bool start();
     // Stops the thread (waking it), joins it, stops the device, then calls the
     // stopped callback. Does nothing, and calls nothing, when not running.
+    // A thread stuck inside the back end (a read that never returns) is
+    // waited for at most the stall time-out, then left to itself: the device
+    // is abandoned, the fault callback hears DeviceFault::Stalled and the
+    // stopped callback follows, so the recording still ends.
     void stop();
+    // The capture thread has not come back from a call into the back end
+    // (other than its wait) for longer than the stall time-out: only a stop
+    // (which abandons it) ends the recording.
+    [[nodiscard]] bool isStuck() const;
+    // The capture thread was left inside the back end. Such a device must
+    // not be destroyed (the thread still uses it); its owner keeps it.
+    [[nodiscard]] bool isAbandoned() const { return m_abandoned.load(); }
 
     void setCallbacks(SamplesCallback onSamples, StoppedCallback onStopped);
     // Called on the capture thread when the device fails for good while
     // running; the run then ends by itself (the stopped callback follows).
     void setFaultCallback(FaultCallback onFault);
+    // How long the running device may deliver nothing before the run ends
+    // with DeviceFault::Stalled (deviceStallTimeout unless a test shortens it).
+    void setStallTimeout(std::chrono::milliseconds timeout) { m_stallTimeout = timeout; }
 
     [[nodiscard]] bool isInitialised() const { return m_initialised; }
     // Why the device last failed (set-up, start or while running).
@@ -61,6 +77,10 @@ private:
     // The backend's fault after a failed call, if it ends the run.
     [[nodiscard]] bool deviceGone();
     void endByItself();
+    // Waits for the capture thread, bounded by the stall time-out; false
+    // when it was abandoned instead.
+    bool joinBounded();
+    void abandon();
 
     int m_channels = defaultChannels;
     int m_rate = defaultRate;
@@ -73,5 +93,14 @@ private:
     StoppedCallback m_onStopped;
     FaultCallback m_onFault;
     std::atomic<bool> m_broken{false};
+    std::atomic<bool> m_stalled{false};
+    std::atomic<bool> m_abandoned{false};
+    // When the capture thread last came back from the back end.
+    std::atomic<Clock::rep> m_lastReturn{0};
+    std::atomic<bool> m_inWait{false};
+    mutable std::mutex m_endMutex;
+    std::condition_variable m_ended;
+    bool m_threadDone = false;
+    std::chrono::milliseconds m_stallTimeout = deviceStallTimeout;
     std::atomic<std::uint64_t> m_wakeupCount{0};
 };

@@ -19,6 +19,7 @@ struct DeviceState
 {
     std::mutex mutex; // guards every member: the capture thread reads `target`
     BackendFactory factory;
+    std::chrono::milliseconds stallTimeout = deviceStallTimeout;
     std::unique_ptr<AudioInput> device;
     QPointer<recorder> target;
 };
@@ -73,8 +74,10 @@ void postFault(DeviceFault fault)
     const QPointer<recorder> target = attachedTarget();
     if (!target)
         return;
-    qCWarning(lcCapture)
-        << "the microphone failed while recording; it is set up afresh at the next recording";
+    qCWarning(lcCapture).nospace() << "the microphone "
+                                   << (fault == DeviceFault::Stalled ? "delivered nothing for too long"
+                                                                     : "failed")
+                                   << " while recording; it is set up afresh at the next recording";
     const handoff::Posting posting;
     QMetaObject::invokeMethod(
         target.data(),
@@ -106,12 +109,40 @@ void postFinish()
         Qt::QueuedConnection);
 }
 
+// Stops and destroys a device. One whose capture thread is stuck inside the
+// back end is kept instead, to the end of the process: destroying it would
+// pull the device from under that thread.
+void dispose(std::unique_ptr<AudioInput> device)
+{
+    if (!device)
+        return;
+    device->stop();
+    if (!device->isAbandoned())
+        return;
+    static auto *parked = new std::vector<std::unique_ptr<AudioInput>>;
+    parked->push_back(std::move(device));
+    qCWarning(lcCapture) << "a microphone whose capture thread never returned is left open;" << parked->size()
+                         << "so far";
+}
+
 } // namespace
 
 void setBackendFactory(BackendFactory factory)
 {
     std::lock_guard lock(state().mutex);
     state().factory = std::move(factory);
+}
+
+void setStallTimeout(std::chrono::milliseconds timeout)
+{
+    std::lock_guard lock(state().mutex);
+    state().stallTimeout = timeout;
+}
+
+std::chrono::milliseconds stallTimeout()
+{
+    std::lock_guard lock(state().mutex);
+    return state().stallTimeout;
 }
 
 AudioInput &ensureCaptureDevice()
@@ -125,6 +156,7 @@ AudioInput &ensureCaptureDevice()
         if (s.device && s.device->isUsable())
             return *s.device;
         auto made = std::make_unique<AudioInput>(s.factory ? s.factory() : makePlatformCaptureBackend());
+        made->setStallTimeout(s.stallTimeout);
         if (!made->initialize())
             qCWarning(lcCapture) << "the microphone could not be set up; trying again at the next recording";
         old = std::exchange(s.device, std::move(made));
@@ -133,7 +165,7 @@ AudioInput &ensureCaptureDevice()
     }
     // Destroyed outside the lock: a device whose run ended by itself may
     // still be posting its end, which takes the lock.
-    old.reset();
+    dispose(std::move(old));
     std::lock_guard lock(s.mutex);
     return *s.device;
 }
@@ -157,7 +189,7 @@ void releaseCaptureDevice()
         std::lock_guard lock(state().mutex);
         device = std::move(state().device);
     }
-    device.reset();
+    dispose(std::move(device));
 }
 
 } // namespace capture

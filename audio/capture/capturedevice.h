@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,10 @@ using BackendFactory = std::function<std::unique_ptr<CaptureBackend>()>;
 // Replaces the platform backend for devices created from now on; an empty
 // factory restores the platform one.
 void setBackendFactory(BackendFactory factory);
+// How long devices created from now on may deliver nothing while recording
+// before the recording ends as stalled (deviceStallTimeout by default).
+void setStallTimeout(std::chrono::milliseconds timeout);
+[[nodiscard]] std::chrono::milliseconds stallTimeout();
 
 // Creates the device if there is none or the current one failed to set up,
 // and installs its callbacks: captured blocks are posted as pushSamples, and

@@ -1,6 +1,7 @@
 #include "encoder.h"
 
 #include "audioinput.h"
+#include "capturedevice.h"
 #include "capturelogging.h"
 #include "messenger.h"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 encoder::encoder(std::shared_ptr<messenger> hub, QObject *parent) : recorder(parent), m_hub(std::move(hub))
 {}
@@ -28,10 +30,19 @@ void encoder::reset()
     m_samples.clear();
     m_ogg.reset();
     m_status = idleStatus;
+    m_fedByDevice = false;
 }
 
 void encoder::startEncoding()
 {
+    const AudioInput *device = capture::currentDevice();
+    if (m_fedByDevice && !(device && device->isRunning())) {
+        // The device stopped, and the end it posted is queued behind this
+        // call with the last blocks it captured: beginning now would throw
+        // that recording away and let its end close the new one empty.
+        m_startAfterFinish = true;
+        return;
+    }
     reset();
     const auto serial = static_cast<quint32>(QRandomGenerator64::global()->generate());
 
@@ -60,6 +71,8 @@ void encoder::startEncoding()
     m_ogg.begin(serial);
     handOnPages();
     startDevice();
+    device = capture::currentDevice();
+    m_fedByDevice = device && device->isRunning();
 }
 
 void encoder::pushSamples(const qint16 *samples, qint64 count)
@@ -124,4 +137,6 @@ void encoder::finishStream()
         }
     }
     reset();
+    if (std::exchange(m_startAfterFinish, false))
+        startEncoding();
 }

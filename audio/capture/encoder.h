@@ -34,7 +34,9 @@ public:
     ~encoder() override;
 
     // Begins a new stream, discarding any unfinished one, and starts the
-    // capture device.
+    // capture device. When the device has stopped and the end of the last
+    // stream is still on its way (posted behind this call), the new stream
+    // begins once that end has been written instead.
     void startEncoding();
     void pushSamples(const qint16 *samples, qint64 count) override;
     void finishStream() override;
@@ -55,4 +57,7 @@ private:
     OggWriter m_ogg;
     QVarLengthArray<qint16, frameSize> m_samples;
     std::shared_ptr<messenger> m_hub;
+    // The open stream is fed by the device, whose stop will post its end.
+    bool m_fedByDevice = false;
+    bool m_startAfterFinish = false;
 };

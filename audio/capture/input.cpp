@@ -51,6 +51,14 @@ template <typename Work> void postToEncoder(Work work)
         },
         Qt::QueuedConnection);
 }
+
+// The stop the last release asked for, while the recording's tail runs.
+// Set and read on the GUI thread only.
+QPointer<QTimer> &pendingStop()
+{
+    static QPointer<QTimer> timer;
+    return timer;
+}
 } // namespace
 
 void input::init(const QString &)
@@ -83,8 +91,23 @@ void input::vstart(bool onCloudSpeech)
         }
         return;
     }
-    if (onCloudSpeech)
-        postToEncoder([](encoder &e) { e.startEncoding(); });
+    if (onCloudSpeech) {
+        if (QTimer *stop = pendingStop()) {
+            // Pressed again during the last recording's tail: that recording
+            // ends now and is sent, and the new one begins on the running
+            // device. Left to its timer, the old stop would cut the new
+            // recording short and lose what is said after it.
+            stop->stop();
+            stop->deleteLater();
+            pendingStop() = nullptr;
+            postToEncoder([](encoder &e) {
+                e.finishStream();
+                e.startEncoding();
+            });
+        } else {
+            postToEncoder([](encoder &e) { e.startEncoding(); });
+        }
+    }
     const std::shared_ptr<messenger> hub = m_hub ? m_hub : messenger::instance();
     hub->forwardMessage(u"RECORDINGSTARTED"_s, true);
 }
@@ -92,10 +115,17 @@ void input::vstart(bool onCloudSpeech)
 void input::vstop(bool onCloudSpeech)
 {
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
+    if (!app || !onCloudSpeech)
         return;
-    QTimer::singleShot(stopDelayMs, Qt::PreciseTimer, app, [onCloudSpeech] {
-        if (onCloudSpeech)
-            postToEncoder([](encoder &e) { e.stopDevice(); });
+    auto *timer = new QTimer(app);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+        if (pendingStop() == timer)
+            pendingStop() = nullptr;
+        timer->deleteLater();
+        postToEncoder([](encoder &e) { e.stopDevice(); });
     });
+    pendingStop() = timer;
+    timer->start(stopDelayMs);
 }

@@ -3,6 +3,7 @@
 #include "devicefault.h"
 
 #include <QObject>
+#include <QTimer>
 
 // The capture-and-encode interface the capture device feeds. Lives on the
 // shared worker thread; every operation runs there.
@@ -28,4 +29,11 @@ public:
     // The device failed for good while recording: the interface is told why
     // (the stream is finished by the device's own end of the run).
     void deviceFailed(DeviceFault fault);
+
+private:
+    // While the device records: a capture thread stuck inside the back end
+    // is noticed without waiting for the release, which it then is given.
+    void watchDevice();
+
+    QTimer m_deviceWatch{this};
 };

@@ -11,12 +11,13 @@ AudioOutput::~AudioOutput()
 {
     if (m_initialised) {
         stop();
-        m_backend->close();
+        if (!m_abandoned.load())
+            m_backend->close();
     }
     // A thread that ended on its own after a stop that never came (or a
     // failed set-up) must still be joined: destroying it joinable would abort.
     if (m_thread.joinable())
-        m_thread.join();
+        (void)joinBounded();
 }
 
 bool AudioOutput::initialize()
@@ -27,13 +28,15 @@ bool AudioOutput::initialize()
 
 bool AudioOutput::isUsable()
 {
-    if (!m_initialised || m_broken.load())
+    if (!m_initialised || m_broken.load() || isStuck())
         return false;
     return (m_running.load() && !m_threadEnded.load()) || m_backend->isStillDefault();
 }
 
 DeviceFault AudioOutput::fault() const
 {
+    if (m_stalled.load())
+        return DeviceFault::Stalled;
     return m_backend ? m_backend->fault() : DeviceFault::Failed;
 }
 
@@ -51,9 +54,15 @@ bool AudioOutput::start()
     }
     if (m_thread.joinable())
         m_thread.join();
-    if (!m_backend->start())
+    if (!m_backend->start()) {
+        // Gone, refused or taken: the next playback sets a device up afresh
+        // rather than try this one again.
+        if (endsDevice(m_backend->fault()))
+            m_broken.store(true);
         return false;
+    }
     m_threadEnded.store(false);
+    m_lastReturn.store(Clock::now().time_since_epoch().count());
     m_running.store(true);
     m_thread = std::thread(&AudioOutput::run, this);
     return true;
@@ -81,8 +90,8 @@ void AudioOutput::stop()
         m_running.store(false);
     }
     m_backend->wake();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (!joinBounded())
+        return;
     m_backend->stop();
 
     OnStopped callback;
@@ -92,6 +101,58 @@ void AudioOutput::stop()
     }
     if (callback)
         callback();
+}
+
+bool AudioOutput::isStuck() const
+{
+    if (!m_running.load() || m_threadEnded.load() || m_inWait.load())
+        return false;
+    const Clock::time_point last{Clock::duration{m_lastReturn.load()}};
+    return Clock::now() - last > m_stallTimeout + waitTimeout;
+}
+
+bool AudioOutput::joinBounded()
+{
+    if (!m_thread.joinable())
+        return true;
+    bool ended = false;
+    {
+        std::unique_lock lock(m_endMutex);
+        ended = m_ended.wait_for(lock, m_stallTimeout, [this] { return m_threadEnded.load(); });
+    }
+    if (!ended) {
+        abandon();
+        return false;
+    }
+    m_thread.join();
+    return true;
+}
+
+// The thread is stuck in a call that does not return (ALSA's file plugin
+// writing to a pipe nobody reads blocks in write()). It keeps the device, and
+// if the call ever returns it finds no callbacks and ends; the playback is
+// ended from here.
+void AudioOutput::abandon()
+{
+    m_stalled.store(true);
+    m_broken.store(true);
+    m_abandoned.store(true);
+    m_thread.detach();
+    OnFault onFault;
+    OnStopped stopped;
+    {
+        std::lock_guard lock(m_mutex);
+        onFault = std::exchange(m_onFault, {});
+        stopped = std::exchange(m_onStopped, {});
+        m_pullSamples = nullptr;
+    }
+    try {
+        if (onFault)
+            onFault(DeviceFault::Stalled);
+        if (stopped)
+            stopped();
+    } catch (...) {
+    }
 }
 
 void AudioOutput::setPullSamples(PullSamples pull)
@@ -130,19 +191,43 @@ void AudioOutput::applyVolume(std::int16_t *samples, std::size_t count, float vo
 void AudioOutput::run()
 {
     std::uint32_t bufferFrames = 0;
+    // A device that takes nothing (its waits only time out, or it wakes with
+    // no room) would keep the playback going for ever. Checked only after
+    // such an empty wake, so that a wait that blocked long and then gave room
+    // is no stall.
+    Clock::time_point lastPeriod = Clock::now();
+    const auto idleTooLong = [&] {
+        if (Clock::now() - lastPeriod < m_stallTimeout)
+            return false;
+        m_stalled.store(true);
+        return true;
+    };
     if (m_backend->bufferFrames(bufferFrames)) {
         while (m_running.load()) {
             m_wakeUps.fetch_add(1, std::memory_order_relaxed);
-            if (m_backend->wait(waitTimeout) != RenderBackend::WaitResult::Ready)
-                break;
-            if (!m_running.load())
+            // A wait is bounded by its time-out and ended by wake(); only the
+            // other calls can keep the thread (see isStuck).
+            m_inWait.store(true);
+            const RenderBackend::WaitResult woke = m_backend->wait(waitTimeout);
+            m_lastReturn.store(Clock::now().time_since_epoch().count());
+            m_inWait.store(false);
+            if (woke == RenderBackend::WaitResult::TimedOut) {
+                if (idleTooLong())
+                    break;
+                continue;
+            }
+            if (woke != RenderBackend::WaitResult::Ready || !m_running.load())
                 break;
             std::uint32_t queued = 0;
             if (!m_backend->queuedFrames(queued))
                 break;
             const std::uint32_t frames = queued < bufferFrames ? bufferFrames - queued : 0;
-            if (frames == 0)
+            if (frames == 0) {
+                if (idleTooLong())
+                    break;
                 continue;
+            }
+            lastPeriod = Clock::now();
             std::int16_t *buffer = m_backend->acquire(frames);
             if (!buffer)
                 break;
@@ -165,10 +250,14 @@ void AudioOutput::run()
                 break;
         }
     }
-    m_threadEnded.store(true);
-    // A time-out or a passing error leaves the device stalled, to be started
-    // again; a device that is gone, refused or taken is done for.
-    const DeviceFault fault = m_backend->fault();
+    {
+        std::lock_guard lock(m_endMutex);
+        m_threadEnded.store(true);
+        m_ended.notify_all();
+    }
+    // A passing error leaves the device stalled, to be started again; a
+    // device that is gone, refused, taken or stopped for good is done for.
+    const DeviceFault fault = this->fault();
     if (!m_running.load() || !endsDevice(fault))
         return;
     m_broken.store(true);

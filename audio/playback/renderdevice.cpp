@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <vector>
 
 namespace playback {
 namespace {
@@ -24,16 +25,46 @@ struct DeviceAtExit
     ~DeviceAtExit() { delete device.exchange(nullptr); }
 };
 
+// Stops and destroys a device that is no longer current. One whose render
+// thread is stuck inside the back end is kept instead, to the end of the
+// process: destroying it would pull the device from under that thread. The
+// end of a stuck one is not reported: a playback on its successor is
+// starting, and its late posts would end that one.
+void dispose(AudioOutput *old)
+{
+    if (!old)
+        return;
+    if (old->isStuck()) {
+        old->setOnFault({});
+        old->setOnStopped({});
+    }
+    old->stop();
+    if (!old->isAbandoned()) {
+        delete old;
+        return;
+    }
+    static auto *parked = new std::vector<AudioOutput *>;
+    parked->push_back(old);
+    qCWarning(lcPlayback) << "a sound output whose render thread never returned is left open;"
+                          << parked->size() << "so far";
+}
+
 void replaceDevice(std::unique_ptr<AudioOutput> next)
 {
     static DeviceAtExit atExit;
-    delete device.exchange(next.release());
+    dispose(device.exchange(next.release()));
 }
 
 BackendFactory &factory()
 {
     static BackendFactory make;
     return make;
+}
+
+std::chrono::milliseconds &configuredStallTimeout()
+{
+    static std::chrono::milliseconds timeout = deviceStallTimeout;
+    return timeout;
 }
 
 // Read and written on the worker thread only, where speakers also die.
@@ -85,6 +116,7 @@ AudioOutput &ensureRenderDevice(speaker *target_)
         return *current;
 
     auto fresh = std::make_unique<AudioOutput>(factory() ? factory()() : makePlatformRenderBackend());
+    fresh->setStallTimeout(configuredStallTimeout());
     if (!fresh->initialize())
         qCWarning(lcPlayback) << "the render device could not be set up; the next playback tries again";
     fresh->setPullSamples([](std::int16_t *buffer, std::uint64_t frames) {
@@ -93,8 +125,9 @@ AudioOutput &ensureRenderDevice(speaker *target_)
     });
     fresh->setOnStopped([] { postToTarget([](speaker &s) { s.playbackFinished(); }); });
     fresh->setOnFault([](DeviceFault fault) {
-        qCWarning(lcPlayback)
-            << "the sound output failed while playing; it is set up afresh at the next playback";
+        qCWarning(lcPlayback).nospace()
+            << "the sound output " << (fault == DeviceFault::Stalled ? "took nothing for too long" : "failed")
+            << " while playing; it is set up afresh at the next playback";
         postToTarget([fault](speaker &s) { s.deviceFailed(fault); });
     });
     AudioOutput &made = *fresh;
@@ -112,6 +145,16 @@ AudioOutput *currentDevice()
 void releaseRenderDevice()
 {
     replaceDevice(nullptr);
+}
+
+void setStallTimeout(std::chrono::milliseconds timeout)
+{
+    configuredStallTimeout() = timeout;
+}
+
+std::chrono::milliseconds stallTimeout()
+{
+    return configuredStallTimeout();
 }
 
 void setBackendFactory(BackendFactory make)

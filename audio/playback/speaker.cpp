@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QVariantMap>
 
 #include <algorithm>
 #include <cfloat>
@@ -35,8 +36,10 @@ QPointer<speaker> &currentSpeaker()
 } // namespace
 
 speaker::speaker(double speechVolume, double appVolume)
-    : m_hub(messenger::instance()), m_speechVolume(speechVolume), m_appVolume(appVolume), m_pieceTimer(this)
+    : m_hub(messenger::instance()), m_speechVolume(speechVolume), m_appVolume(appVolume), m_pieceTimer(this),
+      m_deviceWatch(this)
 {
+    connect(&m_deviceWatch, &QTimer::timeout, this, &speaker::watchDevice);
     m_hub->speechReady.connect(this, &speaker::receiveSpeech);
     m_hub->speechPieceReady.connect(this, &speaker::receivePiece);
     m_pieceTimer.setSingleShot(true);
@@ -72,8 +75,23 @@ void speaker::receiveSpeech(QByteArray reply)
         m_pieceTimer.stop();
         playbackState::instance().endSpeech();
     }
-    decodeSpeech(reply);
+    if (!decodeSpeech(reply)) {
+        refuseReply();
+        return;
+    }
     playSource(false);
+}
+
+void speaker::refuseReply()
+{
+    // Whatever plays ends (an earlier utterance belongs to another text),
+    // and the interface hears that the reply was bad, as it hears of any
+    // failed synthesis.
+    stopPlayback();
+    m_hub->forwardMessage(u"ERROR"_s, QVariantMap{{u"service"_s, u"synthesis"_s},
+                                                  {u"failure"_s, u"transient"_s},
+                                                  {u"status"_s, 200},
+                                                  {u"code"_s, u"undecodable"_s}});
 }
 
 void speaker::receivePiece(SpeechPiece piece)
@@ -109,6 +127,18 @@ void speaker::decodeIncoming()
     playbackState &state = playbackState::instance();
     state.appendSpeech(incoming.stream.decode(incoming.started ? laterPackets : firstPackets));
     const bool ended = incoming.ended();
+    if (ended)
+        incoming.stream.judgeEnd();
+    if (incoming.stream.refused()) {
+        qCWarning(lcPlayback) << "refused reply" << incoming.reply << ": of its first"
+                              << incoming.stream.judgedPackets() << "packets"
+                              << incoming.stream.skippedPackets() << "did not decode";
+        m_incoming.reset();
+        m_pieceTimer.stop();
+        state.replaceSpeech({});
+        refuseReply();
+        return;
+    }
     if (ended) {
         if (incoming.stream.partialBytes() != 0)
             qCDebug(lcPlayback) << "ignored a trailing partial packet of" << incoming.stream.partialBytes()
@@ -120,7 +150,9 @@ void speaker::decodeIncoming()
     // Playback starts with the first samples (or, for a reply without any,
     // at its end, which reports it over as a whole empty reply would). Once
     // started, a stop or the blip is not undone by later pieces.
-    if (!incoming.started && (ended || state.hasSpeechSamples())) {
+    // Not before enough packets were judged, so that a reply that is refused
+    // is not heard at all (as when it comes whole).
+    if (!incoming.started && incoming.stream.judged(ended) && (ended || state.hasSpeechSamples())) {
         incoming.started = true;
         playSource(false);
     }
@@ -179,6 +211,8 @@ bool speaker::start(double volume, bool hasSound, const std::function<void(playb
     }
     AudioOutput &device = playback::ensureRenderDevice(this);
     setSource(state);
+    // Checked a few times per stall time-out while it plays.
+    m_deviceWatch.start(playback::stallTimeout() / 2);
     // A running device picks the new block up at its next period, at the
     // volume it was started with.
     if (device.isRunning() && !device.isStalled())
@@ -216,6 +250,22 @@ void speaker::deviceFailed(DeviceFault fault)
     // playback as any stop does.
     stopPlayback();
     reportOutput(fault);
+}
+
+void speaker::watchDevice()
+{
+    AudioOutput *device = playback::currentDevice();
+    if (!device || !device->isRunning()) {
+        m_deviceWatch.stop();
+        return;
+    }
+    if (!device->isStuck())
+        return;
+    // The stop abandons the thread; the device's fault and end are posted
+    // as for any device that fails while playing.
+    qCWarning(lcPlayback) << "the render thread has not come back from the sound output; stopping it";
+    m_deviceWatch.stop();
+    device->stop();
 }
 
 void speaker::stopPlayback()

@@ -62,6 +62,11 @@ private:
     bool start(double volume, bool hasSound, const std::function<void(playbackState &)> &setSource);
     void decodeIncoming();
     void pieceTimedOut();
+    // A reply that is mostly not Opus: nothing of it plays.
+    void refuseReply();
+    // While the device plays: a render thread stuck inside the back end is
+    // noticed without waiting for the next stop, which it then is given.
+    void watchDevice();
     void send(const QString &tag, bool value);
     void reportOutput(DeviceFault fault);
 
@@ -71,4 +76,5 @@ private:
     bool m_isSpeech = false;
     std::unique_ptr<IncomingSpeech> m_incoming;
     QTimer m_pieceTimer;
+    QTimer m_deviceWatch;
 };

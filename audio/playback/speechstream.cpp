@@ -54,6 +54,10 @@ QByteArray SpeechStream::decode(qsizetype packets)
     const qsizetype count = std::min(packets, wholePackets());
     if (count <= 0)
         return {};
+    if (m_refused) {
+        m_read += count * packetBytes;
+        return {};
+    }
     if (!m_decoder) {
         // Nothing can decode them; taken all the same, so that the reply ends.
         m_read += count * packetBytes;
@@ -76,13 +80,27 @@ QByteArray SpeechStream::decode(qsizetype packets)
         auto *out = reinterpret_cast<opus_int16 *>(pcm.data()) + written;
         const int samples = opus_decode(m_decoder.get(), in + p * packetBytes,
                                         static_cast<opus_int32>(packetBytes), out, maxFrameSamples, 0);
-        if (samples > 0)
+        if (samples > 0) {
             written += samples;
-        else
+            ++m_decoded;
+        } else {
             ++m_skipped;
+        }
+        if (judgedPackets() >= refusalMinimum)
+            judgeEnd();
+        if (m_refused) {
+            m_read += count * packetBytes;
+            return {};
+        }
     }
     m_read += count * packetBytes;
     pcm.truncate(written * sampleBytes);
     pcm.squeeze();
     return pcm;
+}
+
+void SpeechStream::judgeEnd()
+{
+    if (m_skipped * refusalShare > judgedPackets())
+        m_refused = true;
 }

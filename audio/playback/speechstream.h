@@ -34,6 +34,21 @@ public:
     // Bytes of a packet still waiting for the rest of it.
     [[nodiscard]] qsizetype partialBytes() const;
     [[nodiscard]] qsizetype skippedPackets() const { return m_skipped; }
+    [[nodiscard]] qsizetype judgedPackets() const { return m_decoded + m_skipped; }
+
+    // What the service sends decodes whole, and bytes that are not Opus
+    // mostly do not: a reply is refused once more than one packet in
+    // refusalShare of those decoded so far failed, judged from the
+    // refusalMinimum-th packet on (a shorter reply at its end). A refusal is
+    // final: later packets are taken but no longer decoded, and the samples
+    // of the call that refused it are dropped.
+    static constexpr qsizetype refusalMinimum = 5;
+    static constexpr qsizetype refusalShare = 3;
+    [[nodiscard]] bool refused() const { return m_refused; }
+    // Enough packets were judged to play what they gave (or the reply ended).
+    [[nodiscard]] bool judged(bool ended) const { return ended || judgedPackets() >= refusalMinimum; }
+    // At the end of a reply shorter than refusalMinimum: the same share.
+    void judgeEnd();
 
 private:
     struct Deleter
@@ -44,6 +59,8 @@ private:
     QByteArray m_input;
     qsizetype m_read = 0;
     qsizetype m_skipped = 0;
+    qsizetype m_decoded = 0;
+    bool m_refused = false;
 };
 
 // The reply the speaker is receiving: which one, the piece it expects next,

@@ -188,6 +188,39 @@ private slots:
         QCOMPARE(sink.recordings.size(), 1);
     }
 
+    // Released, then pressed again before the tail is over: the first
+    // recording is sent with what it heard, and the second goes on until its
+    // own release, on the device that never stopped.
+    void pressDuringTheTailSendsTheLastRecordingAndKeepsTheNewOne()
+    {
+        const int startsBefore = starts();
+        recorder.vstart(true);
+        syncWorker();
+        const int released0 = released();
+        backend->feed(packets({std::vector<std::int16_t>(2 * 960, 300)}));
+        QTRY_COMPARE(released(), released0 + 1);
+        recorder.vstop(true);
+        recorder.vstart(true);
+        syncWorker();
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        QCOMPARE(splitPages(sink.recordings.first()).last().granule(), 2 * 960);
+
+        // Longer than the first release's tail: its stop must not end this one.
+        QTest::qWait(input::stopDelayMs + 100);
+        syncWorker();
+        QCoreApplication::processEvents();
+        QCOMPARE(stops(), stopsBefore);
+        const int released1 = released();
+        backend->feed(packets({std::vector<std::int16_t>(3 * 960, 300)}));
+        QTRY_COMPARE(released(), released1 + 1);
+        recorder.vstop(true);
+        QTRY_COMPARE(sink.recordings.size(), 2);
+        QCOMPARE(splitPages(sink.recordings.last()).last().granule(), 3 * 960);
+        QCOMPARE(starts(), startsBefore + 1);
+        QCOMPARE(tags(), QStringList(2, QStringLiteral("RECORDINGSTARTED")));
+        stopsBefore = stops();
+    }
+
     void microphoneUnpluggedWhileRecordingEndsItAndTheNextPressOpensAfresh()
     {
         const int opensBefore = opens();

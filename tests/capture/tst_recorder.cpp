@@ -137,6 +137,29 @@ private slots:
         QCOMPARE(log->stops, 3);
     }
 
+    // A press right after the stop of the last recording: its start reaches
+    // the encoder before the end that the stopped device posted. The last
+    // recording is still sent whole, and the new one begins after it.
+    void startBeforeTheLastEndArrivesWaitsForIt()
+    {
+        auto log = std::make_shared<Log>();
+        useScriptedDevice({packets({std::vector<std::int16_t>(2 * 960, 100)})}, {}, log);
+        encoder e(messenger::instance());
+        e.startEncoding();
+        QTRY_COMPARE(e.writer().granule(), 2 * 960);
+        e.stopDevice();
+        e.startEncoding();
+        QTRY_COMPARE(sink.recordings.size(), 1);
+        QCOMPARE(splitPages(sink.recordings.first()).last().granule(), 2 * 960);
+        // The new recording is open, on the device started again.
+        QCOMPARE(e.status(), 0);
+        QVERIFY(capture::currentDevice()->isRunning());
+        e.stopDevice();
+        QTRY_COMPARE(sink.recordings.size(), 2);
+        std::lock_guard lock(log->mutex);
+        QCOMPARE(log->starts, 2);
+    }
+
     void secondStartDuringARecordingBeginsAnewOnTheSameDevice()
     {
         auto log = std::make_shared<Log>();

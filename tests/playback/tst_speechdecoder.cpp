@@ -3,9 +3,45 @@
 #include "speechdecoder.h"
 #include "speechstream.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <cstring>
+
+namespace {
+// `count` real packets, those at `bad` replaced by one no decoder accepts.
+QByteArray withBadPackets(int count, const QList<int> &bad)
+{
+    QByteArray reply = testdata::opusPackets(count);
+    for (const int index : bad)
+        reply.replace(index * testdata::packetBytes, testdata::packetBytes, testdata::invalidPacket());
+    return reply;
+}
+
+QList<int> everyThird(int count)
+{
+    QList<int> bad;
+    for (int i = 2; i < count; i += 3)
+        bad << i;
+    return bad;
+}
+
+QList<int> everyIndex(int count)
+{
+    QList<int> all;
+    for (int i = 0; i < count; ++i)
+        all << i;
+    return all;
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(20261209);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+} // namespace
 
 class SpeechDecoderTest : public QObject
 {
@@ -105,6 +141,66 @@ private slots:
         for (qint16 s : samples)
             loud += std::abs(s) > 2000;
         QVERIFY(loud > 100);
+    }
+
+    // Bytes that are mostly not Opus are refused, whether the reply comes
+    // whole or in pieces decoded as they come; a rare bad packet is skipped
+    // and the rest plays.
+    void mostlyUndecodableRepliesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("skipped");
+        QTest::newRow("speech") << testdata::opusPackets(50) << false << 0;
+        QTest::newRow("one bad packet in fifty") << withBadPackets(50, {20}) << false << 1;
+        QTest::newRow("one bad among the first five") << withBadPackets(50, {1}) << false << 1;
+        // Never more than one in three: the limit itself still plays.
+        QTest::newRow("every third bad") << withBadPackets(30, everyThird(30)) << false << 10;
+        QTest::newRow("two bad among the first five") << withBadPackets(50, {1, 3}) << true << 2;
+        QTest::newRow("speech, then only bad packets")
+            << testdata::opusPackets(20) + withBadPackets(80, everyIndex(80)) << true << 11;
+        QTest::newRow("short and mostly bad") << withBadPackets(3, {0, 2}) << true << 2;
+        QTest::newRow("1 MB of random bytes") << randomBytes(1 << 20) << true << -1;
+    }
+    void mostlyUndecodableRepliesAreRefused()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, refused);
+        QFETCH(int, skipped);
+
+        bool wholeRefused = !refused;
+        const std::optional<QByteArray> whole = decodeOpusPackets(reply, &wholeRefused);
+        QVERIFY(whole);
+        QCOMPARE(wholeRefused, refused);
+
+        SpeechStream stream;
+        QByteArray pieces;
+        for (qsizetype at = 0; at < reply.size() && !stream.refused(); at += 1000) {
+            stream.feed(QByteArrayView(reply).sliced(at, std::min<qsizetype>(1000, reply.size() - at)));
+            pieces += stream.decode(stream.wholePackets());
+        }
+        stream.judgeEnd();
+        QCOMPARE(stream.refused(), refused);
+        if (refused) {
+            // Nothing of it is kept; decoding stopped at the verdict.
+            QVERIFY(whole->isEmpty());
+            QVERIFY(stream.judgedPackets() < 50);
+        } else {
+            QCOMPARE(pieces, *whole);
+            QCOMPARE(whole->size(), (reply.size() / 60 - skipped) * 1920);
+        }
+        if (skipped >= 0)
+            QCOMPARE(stream.skippedPackets(), skipped);
+    }
+
+    // The speech buffer: a refused reply empties it, so that the previous
+    // utterance is not replayed under the new text.
+    void aRefusedReplyEmptiesTheSpeech()
+    {
+        QVERIFY(decodeSpeech(testdata::opusPackets(10)));
+        QVERIFY(!decodeSpeech(randomBytes(6000)));
+        QVERIFY(playbackState::instance().speech().isEmpty());
+        QVERIFY(!playbackState::instance().hasSpeech());
     }
 
     void fortyMillisecondPacketFitsAtTheEnd()

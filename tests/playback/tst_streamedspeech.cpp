@@ -5,6 +5,7 @@
 #include "opuspackets.h"
 #include "playerrig.h"
 #include "speechdecoder.h"
+#include "speechstream.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -119,6 +120,9 @@ private slots:
             at += size;
             // Exactly the samples decoded so far: whole packets only.
             QCOMPARE(speechSamples(), std::size_t(at / packet * samplesPerPacket));
+            // The device starts once enough packets were judged to play.
+            if (at / packet < SpeechStream::refusalMinimum)
+                continue;
             play(speechSamples() - played);
             played = speechSamples();
         }

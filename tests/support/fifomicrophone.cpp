@@ -83,6 +83,11 @@ void FifoMicrophone::feed()
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         auto next = Clock::now();
         while (!m_stop) {
+            if (m_quiet) {
+                std::this_thread::sleep_for(blockTime);
+                next = Clock::now();
+                continue;
+            }
             const QByteArray block = nextBlock();
             // Blocks are smaller than PIPE_BUF, so a write takes all or nothing.
             if (::write(fd, block.constData(), size_t(block.size())) == block.size())

@@ -30,6 +30,9 @@ public:
 
     // Speaks `pcm` from the next block on, replacing any speech in progress.
     void speak(const QByteArray &pcm);
+    // While quiet, nothing is written but the FIFO stays open: a microphone
+    // that stopped delivering (its reader's read blocks).
+    void setQuiet(bool quiet) { m_quiet = quiet; }
     // When the last block of the latest speech was written; empty while it is
     // still being spoken or before anything was.
     [[nodiscard]] std::optional<Clock::time_point> speechEnded() const;
@@ -43,6 +46,7 @@ private:
     QString m_path;
     std::thread m_thread;
     std::atomic<bool> m_stop = false;
+    std::atomic<bool> m_quiet = false;
 
     mutable std::mutex m_mutex;
     QByteArray m_speech;

@@ -30,6 +30,13 @@ void RenderScript::setEndlessPeriods(std::uint32_t frames)
     changed.notify_all();
 }
 
+void RenderScript::setUnresponsive(bool value)
+{
+    std::lock_guard lock(mutex);
+    unresponsive = value;
+    changed.notify_all();
+}
+
 void RenderScript::failNextOpens(int count)
 {
     std::lock_guard lock(mutex);
@@ -158,7 +165,7 @@ bool ScriptedRenderBackend::bufferFrames(std::uint32_t &frames)
     return true;
 }
 
-RenderBackend::WaitResult ScriptedRenderBackend::wait(std::chrono::milliseconds)
+RenderBackend::WaitResult ScriptedRenderBackend::wait(std::chrono::milliseconds timeout)
 {
     RenderScript &s = *m_script;
     std::unique_lock lock(s.mutex);
@@ -166,8 +173,17 @@ RenderBackend::WaitResult ScriptedRenderBackend::wait(std::chrono::milliseconds)
     s.waiting = true;
     s.changed.notify_all();
     // An exhausted script without endless periods is a device that never has
-    // room: the thread waits until it is woken or given more steps.
-    s.changed.wait(lock, [&s] { return s.woken || !s.steps.empty() || s.endlessFrames > 0; });
+    // room: the thread waits until it is woken or given more steps (or, for
+    // an unresponsive device, until the time-out).
+    const auto moved = [&s] { return s.woken || !s.steps.empty() || s.endlessFrames > 0; };
+    if (s.unresponsive) {
+        if (!s.changed.wait_for(lock, timeout, moved)) {
+            s.waiting = false;
+            return WaitResult::TimedOut;
+        }
+    } else {
+        s.changed.wait(lock, moved);
+    }
     s.waiting = false;
     if (s.woken) {
         s.woken = false;

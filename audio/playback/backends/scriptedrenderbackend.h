@@ -33,6 +33,9 @@ public:
     // With the script used up, offer periods of `frames` frames forever
     // (0: block until woken or given more steps, like a device with no space).
     void setEndlessPeriods(std::uint32_t frames);
+    // With the script used up, waits time out as a device that stopped
+    // taking samples does (instead of blocking until woken).
+    void setUnresponsive(bool unresponsive);
     void failNextOpens(int count);
     void failNextStarts(int count);
     // Why failing opens and starts fail, and what a DeviceGone step means.
@@ -60,6 +63,7 @@ private:
     std::deque<Step> steps;
     std::deque<std::uint32_t> periodFrames;
     std::uint32_t endlessFrames = 0;
+    bool unresponsive = false;
     std::uint32_t offered = 0;
     bool woken = false;
     bool waiting = false;
