@@ -9,7 +9,7 @@
 namespace tolka::catalogue {
 
 // Interface labels per language, ids 0 to labelCount - 1.
-inline constexpr qsizetype labelCount = 95;
+inline constexpr qsizetype labelCount = 96;
 
 // The Chinese codes written in traditional and in simplified characters,
 // which languageKey and translatorCode map to "zh-Hant" and "zh-Hans".

@@ -102,6 +102,7 @@ constexpr StaticMember baseLabelsData_af[] = {
     {s("92"), s("'n Ander program gebruik reeds hierdie toets.")},
     {s("93"), s("Die werkskerm het nie die kortpad toegelaat nie.")},
     {s("94"), s("Hierdie toets kan nie gebruik word nie.")},
+    {s("95"), s("Die stem se antwoord kon nie gespeel word nie.")},
 };
 
 constexpr StaticMember baseLabelsData_am[] = {
@@ -200,6 +201,7 @@ constexpr StaticMember baseLabelsData_am[] = {
     {s("92"), s("ሌላ ፕሮግራም ይህን ቁልፍ አስቀድሞ እየተጠቀመ ነው።")},
     {s("93"), s("ዴስክቶፑ አቋራጩን አልፈቀደም።")},
     {s("94"), s("ይህ ቁልፍ ጥቅም ላይ ሊውል አይችልም።")},
+    {s("95"), s("የድምፁን ምላሽ ማጫወት አልተቻለም።")},
 };
 
 constexpr StaticMember baseLabelsData_ar[] = {
@@ -298,6 +300,7 @@ constexpr StaticMember baseLabelsData_ar[] = {
     {s("92"), s("يستخدم برنامج آخر هذا المفتاح بالفعل.")},
     {s("93"), s("لم يسمح سطح المكتب بالاختصار.")},
     {s("94"), s("لا يمكن استخدام هذا المفتاح.")},
+    {s("95"), s("تعذّر تشغيل ردّ الصوت.")},
 };
 
 constexpr StaticMember baseLabelsData_as[] = {
@@ -396,6 +399,7 @@ constexpr StaticMember baseLabelsData_as[] = {
     {s("92"), s("আন এটা প্ৰগ্ৰামে এই কীটো ইতিমধ্যে ব্যৱহাৰ কৰি আছে।")},
     {s("93"), s("ডেস্কটপে শ্বৰ্টকাটটোৰ অনুমতি নিদিলে।")},
     {s("94"), s("এই কীটো ব্যৱহাৰ কৰিব নোৱাৰি।")},
+    {s("95"), s("কণ্ঠস্বৰৰ উত্তৰ বজাব পৰা নগ’ল।")},
 };
 
 constexpr StaticMember baseLabelsData_az[] = {
@@ -494,6 +498,7 @@ constexpr StaticMember baseLabelsData_az[] = {
     {s("92"), s("Başqa proqram artıq bu düymədən istifadə edir.")},
     {s("93"), s("İş masası qısayola icazə vermədi.")},
     {s("94"), s("Bu düymədən istifadə etmək olmur.")},
+    {s("95"), s("Səsin cavabı oxudula bilmədi.")},
 };
 
 constexpr StaticMember baseLabelsData_bg[] = {
@@ -592,6 +597,7 @@ constexpr StaticMember baseLabelsData_bg[] = {
     {s("92"), s("Друга програма вече използва този клавиш.")},
     {s("93"), s("Работната среда не разреши клавишната комбинация.")},
     {s("94"), s("Този клавиш не може да се използва.")},
+    {s("95"), s("Отговорът на гласа не можа да бъде възпроизведен.")},
 };
 
 constexpr StaticMember baseLabelsData_bn[] = {
@@ -690,6 +696,7 @@ constexpr StaticMember baseLabelsData_bn[] = {
     {s("92"), s("অন্য একটি প্রোগ্রাম ইতিমধ্যে এই কীটি ব্যবহার করছে।")},
     {s("93"), s("ডেস্কটপ শর্টকাটটির অনুমতি দেয়নি।")},
     {s("94"), s("এই কীটি ব্যবহার করা যাবে না।")},
+    {s("95"), s("ভয়েসের উত্তর চালানো যায়নি।")},
 };
 
 constexpr StaticMember baseLabelsData_bs[] = {
@@ -788,6 +795,7 @@ constexpr StaticMember baseLabelsData_bs[] = {
     {s("92"), s("Drugi program već koristi ovu tipku.")},
     {s("93"), s("Radno okruženje nije dozvolilo prečicu.")},
     {s("94"), s("Ova tipka se ne može koristiti.")},
+    {s("95"), s("Nije moguće reproducirati odgovor glasa.")},
 };
 
 constexpr StaticMember baseLabelsData_ca[] = {
@@ -886,6 +894,7 @@ constexpr StaticMember baseLabelsData_ca[] = {
     {s("92"), s("Un altre programa ja fa servir aquesta tecla.")},
     {s("93"), s("L’escriptori no ha permès la drecera.")},
     {s("94"), s("Aquesta tecla no es pot fer servir.")},
+    {s("95"), s("No s’ha pogut reproduir la resposta de la veu.")},
 };
 
 constexpr StaticMember baseLabelsData_cs[] = {
@@ -984,6 +993,7 @@ constexpr StaticMember baseLabelsData_cs[] = {
     {s("92"), s("Tuto klávesu už používá jiný program.")},
     {s("93"), s("Pracovní prostředí zkratku nepovolilo.")},
     {s("94"), s("Tuto klávesu nelze použít.")},
+    {s("95"), s("Odpověď hlasu se nepodařilo přehrát.")},
 };
 
 constexpr StaticMember baseLabelsData_cy[] = {
@@ -1082,6 +1092,7 @@ constexpr StaticMember baseLabelsData_cy[] = {
     {s("92"), s("Mae rhaglen arall eisoes yn defnyddio'r fysell hon.")},
     {s("93"), s("Ni chaniataodd y bwrdd gwaith y llwybr byr.")},
     {s("94"), s("Does dim modd defnyddio'r fysell hon.")},
+    {s("95"), s("Does dim modd chwarae ateb y llais.")},
 };
 
 constexpr StaticMember baseLabelsData_da[] = {
@@ -1180,6 +1191,7 @@ constexpr StaticMember baseLabelsData_da[] = {
     {s("92"), s("Et andet program bruger allerede denne tast.")},
     {s("93"), s("Skrivebordet tillod ikke genvejen.")},
     {s("94"), s("Denne tast kan ikke bruges.")},
+    {s("95"), s("Stemmens svar kunne ikke afspilles.")},
 };
 
 constexpr StaticMember baseLabelsData_de[] = {
@@ -1278,6 +1290,7 @@ constexpr StaticMember baseLabelsData_de[] = {
     {s("92"), s("Ein anderes Programm verwendet diese Taste bereits.")},
     {s("93"), s("Die Arbeitsumgebung hat das Tastenkürzel nicht erlaubt.")},
     {s("94"), s("Diese Taste kann nicht verwendet werden.")},
+    {s("95"), s("Die Antwort der Stimme konnte nicht wiedergegeben werden.")},
 };
 
 constexpr StaticMember baseLabelsData_el[] = {
@@ -1376,6 +1389,7 @@ constexpr StaticMember baseLabelsData_el[] = {
     {s("92"), s("Ένα άλλο πρόγραμμα χρησιμοποιεί ήδη αυτό το πλήκτρο.")},
     {s("93"), s("Το περιβάλλον εργασίας δεν επέτρεψε τη συντόμευση.")},
     {s("94"), s("Αυτό το πλήκτρο δεν μπορεί να χρησιμοποιηθεί.")},
+    {s("95"), s("Δεν ήταν δυνατή η αναπαραγωγή της απάντησης της φωνής.")},
 };
 
 constexpr StaticMember baseLabelsData_en[] = {
@@ -1474,6 +1488,7 @@ constexpr StaticMember baseLabelsData_en[] = {
     {s("92"), s("Another program already uses this key.")},
     {s("93"), s("The desktop did not allow the shortcut.")},
     {s("94"), s("This key cannot be used.")},
+    {s("95"), s("The voice's reply could not be played.")},
 };
 
 constexpr StaticMember baseLabelsData_es[] = {
@@ -1572,6 +1587,7 @@ constexpr StaticMember baseLabelsData_es[] = {
     {s("92"), s("Otro programa ya usa esta tecla.")},
     {s("93"), s("El escritorio no permitió el atajo.")},
     {s("94"), s("No se puede usar esta tecla.")},
+    {s("95"), s("No se pudo reproducir la respuesta de la voz.")},
 };
 
 constexpr StaticMember baseLabelsData_et[] = {
@@ -1670,6 +1686,7 @@ constexpr StaticMember baseLabelsData_et[] = {
     {s("92"), s("Teine programm kasutab juba seda klahvi.")},
     {s("93"), s("Töölaud ei lubanud kiirklahvi.")},
     {s("94"), s("Seda klahvi ei saa kasutada.")},
+    {s("95"), s("Hääle vastust ei saanud esitada.")},
 };
 
 constexpr StaticMember baseLabelsData_eu[] = {
@@ -1768,6 +1785,7 @@ constexpr StaticMember baseLabelsData_eu[] = {
     {s("92"), s("Beste programa bat tekla hau erabiltzen ari da dagoeneko.")},
     {s("93"), s("Mahaigainak ez du lasterbidea baimendu.")},
     {s("94"), s("Tekla hau ezin da erabili.")},
+    {s("95"), s("Ezin izan da ahotsaren erantzuna erreproduzitu.")},
 };
 
 constexpr StaticMember baseLabelsData_fa[] = {
@@ -1866,6 +1884,7 @@ constexpr StaticMember baseLabelsData_fa[] = {
     {s("92"), s("برنامه‌ای دیگر از قبل از این کلید استفاده می‌کند.")},
     {s("93"), s("میز کار اجازهٔ این میان‌بر را نداد.")},
     {s("94"), s("از این کلید نمی‌توان استفاده کرد.")},
+    {s("95"), s("پخش پاسخ صدا ممکن نشد.")},
 };
 
 constexpr StaticMember baseLabelsData_fi[] = {
@@ -1964,6 +1983,7 @@ constexpr StaticMember baseLabelsData_fi[] = {
     {s("92"), s("Toinen ohjelma käyttää jo tätä näppäintä.")},
     {s("93"), s("Työpöytä ei sallinut pikanäppäintä.")},
     {s("94"), s("Tätä näppäintä ei voi käyttää.")},
+    {s("95"), s("Äänen vastausta ei voitu toistaa.")},
 };
 
 constexpr StaticMember baseLabelsData_fil[] = {
@@ -2062,6 +2082,7 @@ constexpr StaticMember baseLabelsData_fil[] = {
     {s("92"), s("Ginagamit na ng ibang program ang key na ito.")},
     {s("93"), s("Hindi pinayagan ng desktop ang shortcut.")},
     {s("94"), s("Hindi magagamit ang key na ito.")},
+    {s("95"), s("Hindi ma-play ang sagot ng boses.")},
 };
 
 constexpr StaticMember baseLabelsData_fr[] = {
@@ -2160,6 +2181,7 @@ constexpr StaticMember baseLabelsData_fr[] = {
     {s("92"), s("Un autre programme utilise déjà cette touche.")},
     {s("93"), s("L’environnement de bureau n’a pas autorisé le raccourci.")},
     {s("94"), s("Cette touche ne peut pas être utilisée.")},
+    {s("95"), s("Impossible de lire la réponse de la voix.")},
 };
 
 constexpr StaticMember baseLabelsData_ga[] = {
@@ -2258,6 +2280,7 @@ constexpr StaticMember baseLabelsData_ga[] = {
     {s("92"), s("Tá ríomhchlár eile ag úsáid na heochrach seo cheana.")},
     {s("93"), s("Níor cheadaigh an deasc an aicearra.")},
     {s("94"), s("Ní féidir an eochair seo a úsáid.")},
+    {s("95"), s("Níorbh fhéidir freagra an ghutha a sheinm.")},
 };
 
 constexpr StaticMember baseLabelsData_gl[] = {
@@ -2356,6 +2379,7 @@ constexpr StaticMember baseLabelsData_gl[] = {
     {s("92"), s("Outro programa xa usa esta tecla.")},
     {s("93"), s("O escritorio non permitiu o atallo.")},
     {s("94"), s("Non se pode usar esta tecla.")},
+    {s("95"), s("Non se puido reproducir a resposta da voz.")},
 };
 
 constexpr StaticMember baseLabelsData_gu[] = {
@@ -2454,6 +2478,7 @@ constexpr StaticMember baseLabelsData_gu[] = {
     {s("92"), s("બીજો પ્રોગ્રામ પહેલેથી આ કીનો ઉપયોગ કરે છે.")},
     {s("93"), s("ડેસ્કટૉપે શૉર્ટકટની મંજૂરી આપી નહીં.")},
     {s("94"), s("આ કીનો ઉપયોગ કરી શકાતો નથી.")},
+    {s("95"), s("અવાજનો જવાબ વગાડી શકાયો નહીં.")},
 };
 
 constexpr StaticMember baseLabelsData_he[] = {
@@ -2552,6 +2577,7 @@ constexpr StaticMember baseLabelsData_he[] = {
     {s("92"), s("תוכנה אחרת כבר משתמשת במקש הזה.")},
     {s("93"), s("שולחן העבודה לא התיר את קיצור המקשים.")},
     {s("94"), s("אי אפשר להשתמש במקש הזה.")},
+    {s("95"), s("לא ניתן להשמיע את תשובת הקול.")},
 };
 
 constexpr StaticMember baseLabelsData_hi[] = {
@@ -2650,6 +2676,7 @@ constexpr StaticMember baseLabelsData_hi[] = {
     {s("92"), s("कोई अन्य प्रोग्राम पहले से यह कुंजी उपयोग कर रहा है।")},
     {s("93"), s("डेस्कटॉप ने शॉर्टकट की अनुमति नहीं दी।")},
     {s("94"), s("इस कुंजी का उपयोग नहीं किया जा सकता।")},
+    {s("95"), s("आवाज़ का जवाब चलाया नहीं जा सका।")},
 };
 
 constexpr StaticMember baseLabelsData_hr[] = {
@@ -2748,6 +2775,7 @@ constexpr StaticMember baseLabelsData_hr[] = {
     {s("92"), s("Drugi program već koristi ovu tipku.")},
     {s("93"), s("Radno okruženje nije dopustilo prečac.")},
     {s("94"), s("Ova se tipka ne može koristiti.")},
+    {s("95"), s("Nije moguće reproducirati odgovor glasa.")},
 };
 
 constexpr StaticMember baseLabelsData_hu[] = {
@@ -2846,6 +2874,7 @@ constexpr StaticMember baseLabelsData_hu[] = {
     {s("92"), s("Egy másik program már használja ezt a billentyűt.")},
     {s("93"), s("Az asztali környezet nem engedélyezte a gyorsbillentyűt.")},
     {s("94"), s("Ez a billentyű nem használható.")},
+    {s("95"), s("A hang válaszát nem sikerült lejátszani.")},
 };
 
 constexpr StaticMember baseLabelsData_hy[] = {
@@ -2944,6 +2973,7 @@ constexpr StaticMember baseLabelsData_hy[] = {
     {s("92"), s("Մեկ այլ ծրագիր արդեն օգտագործում է այս ստեղնը։")},
     {s("93"), s("Աշխատասեղանը թույլ չտվեց դյուրանցումը։")},
     {s("94"), s("Այս ստեղնը հնարավոր չէ օգտագործել։")},
+    {s("95"), s("Չհաջողվեց նվագարկել ձայնի պատասխանը։")},
 };
 
 constexpr StaticMember baseLabelsData_id[] = {
@@ -3042,6 +3072,7 @@ constexpr StaticMember baseLabelsData_id[] = {
     {s("92"), s("Program lain sudah menggunakan tombol ini.")},
     {s("93"), s("Desktop tidak mengizinkan pintasan.")},
     {s("94"), s("Tombol ini tidak dapat digunakan.")},
+    {s("95"), s("Balasan suara tidak dapat diputar.")},
 };
 
 constexpr StaticMember baseLabelsData_is[] = {
@@ -3140,6 +3171,7 @@ constexpr StaticMember baseLabelsData_is[] = {
     {s("92"), s("Annað forrit notar þegar þennan lykil.")},
     {s("93"), s("Skjáborðið leyfði ekki flýtilykilinn.")},
     {s("94"), s("Ekki er hægt að nota þennan lykil.")},
+    {s("95"), s("Ekki tókst að spila svar raddarinnar.")},
 };
 
 constexpr StaticMember baseLabelsData_it[] = {
@@ -3238,6 +3270,7 @@ constexpr StaticMember baseLabelsData_it[] = {
     {s("92"), s("Un altro programma usa già questo tasto.")},
     {s("93"), s("Il desktop non ha consentito la scorciatoia.")},
     {s("94"), s("Questo tasto non può essere usato.")},
+    {s("95"), s("Impossibile riprodurre la risposta della voce.")},
 };
 
 constexpr StaticMember baseLabelsData_iu[] = {
@@ -3336,6 +3369,7 @@ constexpr StaticMember baseLabelsData_iu[] = {
     {s("92"), s("ᐊᓯᐊ ᐱᓕᕆᐊᒃᓴᖅ ᑖᓐᓇ ᓇᖅᑭᑦᑕᖅ ᐊᑐᓕᖅᑕᖓ.")},
     {s("93"), s("ᖃᕆᑕᐅᔭᐅᑉ ᓴᖅᑭᑎᑦᑎᕕᖓ ᓇᖅᑭᑦᑕᖅ ᐊᖏᙱᑕᖓ.")},
     {s("94"), s("ᑖᓐᓇ ᓇᖅᑭᑦᑕᖅ ᐊᑐᖅᑕᐅᔪᓐᓇᙱᑦᑐᖅ.")},
+    {s("95"), s("ᓂᐱᐅᑉ ᑭᐅᔾᔪᑎᖓ ᑐᓴᖅᑎᑕᐅᔪᓐᓇᙱᑦᑐᖅ.")},
 };
 
 constexpr StaticMember baseLabelsData_ja[] = {
@@ -3434,6 +3468,7 @@ constexpr StaticMember baseLabelsData_ja[] = {
     {s("92"), s("このキーはすでに別のプログラムで使用されています。")},
     {s("93"), s("デスクトップがショートカットを許可しませんでした。")},
     {s("94"), s("このキーは使用できません。")},
+    {s("95"), s("音声の応答を再生できませんでした。")},
 };
 
 constexpr StaticMember baseLabelsData_ka[] = {
@@ -3532,6 +3567,7 @@ constexpr StaticMember baseLabelsData_ka[] = {
     {s("92"), s("ამ კლავიშს უკვე სხვა პროგრამა იყენებს.")},
     {s("93"), s("სამუშაო გარემომ მალსახმობი არ დაუშვა.")},
     {s("94"), s("ამ კლავიშის გამოყენება შეუძლებელია.")},
+    {s("95"), s("ხმის პასუხის დაკვრა ვერ მოხერხდა.")},
 };
 
 constexpr StaticMember baseLabelsData_kk[] = {
@@ -3630,6 +3666,7 @@ constexpr StaticMember baseLabelsData_kk[] = {
     {s("92"), s("Бұл пернені басқа бағдарлама пайдаланып жатыр.")},
     {s("93"), s("Жұмыс үстелі пернелер тіркесіміне рұқсат бермеді.")},
     {s("94"), s("Бұл пернені пайдалану мүмкін емес.")},
+    {s("95"), s("Дауыстың жауабын ойнату мүмкін болмады.")},
 };
 
 constexpr StaticMember baseLabelsData_km[] = {
@@ -3728,6 +3765,7 @@ constexpr StaticMember baseLabelsData_km[] = {
     {s("92"), s("កម្មវិធីផ្សេងទៀតកំពុងប្រើគ្រាប់ចុចនេះរួចហើយ។")},
     {s("93"), s("ផ្ទៃតុមិនបានអនុញ្ញាតផ្លូវកាត់នេះទេ។")},
     {s("94"), s("មិនអាចប្រើគ្រាប់ចុចនេះបានទេ។")},
+    {s("95"), s("មិនអាចចាក់ការឆ្លើយតបរបស់សំឡេងបានទេ។")},
 };
 
 constexpr StaticMember baseLabelsData_kn[] = {
@@ -3826,6 +3864,7 @@ constexpr StaticMember baseLabelsData_kn[] = {
     {s("92"), s("ಮತ್ತೊಂದು ಪ್ರೋಗ್ರಾಂ ಈಗಾಗಲೇ ಈ ಕೀಯನ್ನು ಬಳಸುತ್ತಿದೆ.")},
     {s("93"), s("ಡೆಸ್ಕ್‌ಟಾಪ್ ಶಾರ್ಟ್‌ಕಟ್‌ಗೆ ಅನುಮತಿ ನೀಡಲಿಲ್ಲ.")},
     {s("94"), s("ಈ ಕೀಯನ್ನು ಬಳಸಲಾಗುವುದಿಲ್ಲ.")},
+    {s("95"), s("ಧ್ವನಿಯ ಪ್ರತ್ಯುತ್ತರವನ್ನು ಪ್ಲೇ ಮಾಡಲಾಗಲಿಲ್ಲ.")},
 };
 
 constexpr StaticMember baseLabelsData_ko[] = {
@@ -3924,6 +3963,7 @@ constexpr StaticMember baseLabelsData_ko[] = {
     {s("92"), s("다른 프로그램이 이미 이 키를 사용하고 있습니다.")},
     {s("93"), s("데스크톱에서 단축키를 허용하지 않았습니다.")},
     {s("94"), s("이 키는 사용할 수 없습니다.")},
+    {s("95"), s("음성 응답을 재생할 수 없습니다.")},
 };
 
 constexpr StaticMember baseLabelsData_lo[] = {
@@ -4022,6 +4062,7 @@ constexpr StaticMember baseLabelsData_lo[] = {
     {s("92"), s("ໂປຣແກຣມອື່ນໃຊ້ປຸ່ມນີ້ແລ້ວ.")},
     {s("93"), s("ໜ້າຈໍຫຼັກບໍ່ອະນຸຍາດປຸ່ມລັດນີ້.")},
     {s("94"), s("ບໍ່ສາມາດໃຊ້ປຸ່ມນີ້ໄດ້.")},
+    {s("95"), s("ຫຼິ້ນຄຳຕອບຂອງສຽງບໍ່ໄດ້.")},
 };
 
 constexpr StaticMember baseLabelsData_lt[] = {
@@ -4120,6 +4161,7 @@ constexpr StaticMember baseLabelsData_lt[] = {
     {s("92"), s("Kita programa jau naudoja šį klavišą.")},
     {s("93"), s("Darbalaukio aplinka neleido sparčiojo klavišo.")},
     {s("94"), s("Šio klavišo naudoti negalima.")},
+    {s("95"), s("Nepavyko atkurti balso atsakymo.")},
 };
 
 constexpr StaticMember baseLabelsData_lv[] = {
@@ -4218,6 +4260,7 @@ constexpr StaticMember baseLabelsData_lv[] = {
     {s("92"), s("Cita programma jau izmanto šo taustiņu.")},
     {s("93"), s("Darbvirsma neatļāva īsinājumtaustiņu.")},
     {s("94"), s("Šo taustiņu nevar izmantot.")},
+    {s("95"), s("Balss atbildi neizdevās atskaņot.")},
 };
 
 constexpr StaticMember baseLabelsData_mk[] = {
@@ -4316,6 +4359,7 @@ constexpr StaticMember baseLabelsData_mk[] = {
     {s("92"), s("Друга програма веќе го користи овој тастер.")},
     {s("93"), s("Работната површина не ја дозволи кратенката.")},
     {s("94"), s("Овој тастер не може да се користи.")},
+    {s("95"), s("Одговорот на гласот не може да се репродуцира.")},
 };
 
 constexpr StaticMember baseLabelsData_ml[] = {
@@ -4414,6 +4458,7 @@ constexpr StaticMember baseLabelsData_ml[] = {
     {s("92"), s("മറ്റൊരു പ്രോഗ്രാം ഇതിനകം ഈ കീ ഉപയോഗിക്കുന്നു.")},
     {s("93"), s("ഡെസ്ക്ടോപ്പ് കുറുക്കുവഴി അനുവദിച്ചില്ല.")},
     {s("94"), s("ഈ കീ ഉപയോഗിക്കാനാവില്ല.")},
+    {s("95"), s("ശബ്ദത്തിന്റെ മറുപടി പ്ലേ ചെയ്യാനായില്ല.")},
 };
 
 constexpr StaticMember baseLabelsData_mn[] = {
@@ -4512,6 +4557,7 @@ constexpr StaticMember baseLabelsData_mn[] = {
     {s("92"), s("Өөр програм энэ товчийг аль хэдийн ашиглаж байна.")},
     {s("93"), s("Ажлын талбар товчлолыг зөвшөөрсөнгүй.")},
     {s("94"), s("Энэ товчийг ашиглах боломжгүй.")},
+    {s("95"), s("Дуу хоолойн хариуг тоглуулж чадсангүй.")},
 };
 
 constexpr StaticMember baseLabelsData_mr[] = {
@@ -4610,6 +4656,7 @@ constexpr StaticMember baseLabelsData_mr[] = {
     {s("92"), s("दुसरा प्रोग्राम आधीच ही की वापरत आहे.")},
     {s("93"), s("डेस्कटॉपने शॉर्टकटला परवानगी दिली नाही.")},
     {s("94"), s("ही की वापरता येत नाही.")},
+    {s("95"), s("आवाजाचे उत्तर प्ले करता आले नाही.")},
 };
 
 constexpr StaticMember baseLabelsData_ms[] = {
@@ -4708,6 +4755,7 @@ constexpr StaticMember baseLabelsData_ms[] = {
     {s("92"), s("Program lain sudah menggunakan kekunci ini.")},
     {s("93"), s("Desktop tidak membenarkan pintasan itu.")},
     {s("94"), s("Kekunci ini tidak boleh digunakan.")},
+    {s("95"), s("Balasan suara tidak dapat dimainkan.")},
 };
 
 constexpr StaticMember baseLabelsData_mt[] = {
@@ -4806,6 +4854,7 @@ constexpr StaticMember baseLabelsData_mt[] = {
     {s("92"), s("Programm ieħor diġà qed juża din il-buttuna.")},
     {s("93"), s("Id-desktop ma ppermettiex l-iskorċatoja.")},
     {s("94"), s("Din il-buttuna ma tistax tintuża.")},
+    {s("95"), s("Ir-risposta tal-vuċi ma setgħetx tindaqq.")},
 };
 
 constexpr StaticMember baseLabelsData_my[] = {
@@ -4904,6 +4953,7 @@ constexpr StaticMember baseLabelsData_my[] = {
     {s("92"), s("အခြားပရိုဂရမ်တစ်ခုက ဤခလုတ်ကို အသုံးပြုနေပြီး ဖြစ်သည်။")},
     {s("93"), s("ဒက်စ်တော့က ဖြတ်လမ်းကို ခွင့်မပြုခဲ့ပါ။")},
     {s("94"), s("ဤခလုတ်ကို အသုံးပြု၍ မရပါ။")},
+    {s("95"), s("အသံ၏ တုံ့ပြန်ချက်ကို ဖွင့်၍မရပါ။")},
 };
 
 constexpr StaticMember baseLabelsData_nb[] = {
@@ -5002,6 +5052,7 @@ constexpr StaticMember baseLabelsData_nb[] = {
     {s("92"), s("Et annet program bruker allerede denne tasten.")},
     {s("93"), s("Skrivebordet tillot ikke hurtigtasten.")},
     {s("94"), s("Denne tasten kan ikke brukes.")},
+    {s("95"), s("Kunne ikke spille av stemmens svar.")},
 };
 
 constexpr StaticMember baseLabelsData_ne[] = {
@@ -5100,6 +5151,7 @@ constexpr StaticMember baseLabelsData_ne[] = {
     {s("92"), s("अर्को प्रोग्रामले यो कुञ्जी पहिल्यै प्रयोग गरिरहेको छ।")},
     {s("93"), s("डेस्कटपले सर्टकटलाई अनुमति दिएन।")},
     {s("94"), s("यो कुञ्जी प्रयोग गर्न सकिँदैन।")},
+    {s("95"), s("आवाजको जवाफ बजाउन सकिएन।")},
 };
 
 constexpr StaticMember baseLabelsData_nl[] = {
@@ -5198,6 +5250,7 @@ constexpr StaticMember baseLabelsData_nl[] = {
     {s("92"), s("Een ander programma gebruikt deze toets al.")},
     {s("93"), s("De desktopomgeving stond de sneltoets niet toe.")},
     {s("94"), s("Deze toets kan niet worden gebruikt.")},
+    {s("95"), s("Het antwoord van de stem kon niet worden afgespeeld.")},
 };
 
 constexpr StaticMember baseLabelsData_or[] = {
@@ -5296,6 +5349,7 @@ constexpr StaticMember baseLabelsData_or[] = {
     {s("92"), s("ଅନ୍ୟ ଏକ ପ୍ରୋଗ୍ରାମ ଏହି ଚାବିକୁ ପୂର୍ବରୁ ବ୍ୟବହାର କରୁଛି।")},
     {s("93"), s("ଡେସ୍କଟପ ସର୍ଟକଟକୁ ଅନୁମତି ଦେଲା ନାହିଁ।")},
     {s("94"), s("ଏହି ଚାବି ବ୍ୟବହାର କରାଯାଇପାରିବ ନାହିଁ।")},
+    {s("95"), s("ସ୍ୱରର ଉତ୍ତର ଚଲାଯାଇପାରିଲା ନାହିଁ।")},
 };
 
 constexpr StaticMember baseLabelsData_pa[] = {
@@ -5394,6 +5448,7 @@ constexpr StaticMember baseLabelsData_pa[] = {
     {s("92"), s("ਕੋਈ ਹੋਰ ਪ੍ਰੋਗਰਾਮ ਪਹਿਲਾਂ ਹੀ ਇਹ ਕੁੰਜੀ ਵਰਤ ਰਿਹਾ ਹੈ।")},
     {s("93"), s("ਡੈਸਕਟਾਪ ਨੇ ਸ਼ਾਰਟਕੱਟ ਦੀ ਇਜਾਜ਼ਤ ਨਹੀਂ ਦਿੱਤੀ।")},
     {s("94"), s("ਇਹ ਕੁੰਜੀ ਵਰਤੀ ਨਹੀਂ ਜਾ ਸਕਦੀ।")},
+    {s("95"), s("ਅਵਾਜ਼ ਦਾ ਜਵਾਬ ਚਲਾਇਆ ਨਹੀਂ ਜਾ ਸਕਿਆ।")},
 };
 
 constexpr StaticMember baseLabelsData_pl[] = {
@@ -5492,6 +5547,7 @@ constexpr StaticMember baseLabelsData_pl[] = {
     {s("92"), s("Inny program już używa tego klawisza.")},
     {s("93"), s("Środowisko pulpitu nie zezwoliło na skrót.")},
     {s("94"), s("Tego klawisza nie można użyć.")},
+    {s("95"), s("Nie udało się odtworzyć odpowiedzi głosu.")},
 };
 
 constexpr StaticMember baseLabelsData_ps[] = {
@@ -5590,6 +5646,7 @@ constexpr StaticMember baseLabelsData_ps[] = {
     {s("92"), s("بل پروګرام دا کیلي دمخه کاروي.")},
     {s("93"), s("ډیسکټاپ شارټ کټ ته اجازه ورنه کړه.")},
     {s("94"), s("دا کیلي نشي کارېدلی.")},
+    {s("95"), s("د غږ ځواب غږول نشو.")},
 };
 
 constexpr StaticMember baseLabelsData_pt[] = {
@@ -5688,6 +5745,7 @@ constexpr StaticMember baseLabelsData_pt[] = {
     {s("92"), s("Outro programa já usa esta tecla.")},
     {s("93"), s("O ambiente de trabalho não permitiu o atalho.")},
     {s("94"), s("Esta tecla não pode ser usada.")},
+    {s("95"), s("Não foi possível reproduzir a resposta da voz.")},
 };
 
 constexpr StaticMember baseLabelsData_ro[] = {
@@ -5786,6 +5844,7 @@ constexpr StaticMember baseLabelsData_ro[] = {
     {s("92"), s("Alt program folosește deja această tastă.")},
     {s("93"), s("Mediul desktop nu a permis scurtătura.")},
     {s("94"), s("Această tastă nu poate fi folosită.")},
+    {s("95"), s("Răspunsul vocii nu a putut fi redat.")},
 };
 
 constexpr StaticMember baseLabelsData_ru[] = {
@@ -5884,6 +5943,7 @@ constexpr StaticMember baseLabelsData_ru[] = {
     {s("92"), s("Эта клавиша уже используется другой программой.")},
     {s("93"), s("Рабочая среда не разрешила сочетание клавиш.")},
     {s("94"), s("Эту клавишу нельзя использовать.")},
+    {s("95"), s("Не удалось воспроизвести голосовой ответ.")},
 };
 
 constexpr StaticMember baseLabelsData_si[] = {
@@ -5982,6 +6042,7 @@ constexpr StaticMember baseLabelsData_si[] = {
     {s("92"), s("වෙනත් වැඩසටහනක් දැනටමත් මෙම යතුර භාවිත කරයි.")},
     {s("93"), s("ඩෙස්ක්ටොපය කෙටිමගට ඉඩ නොදුන්නේය.")},
     {s("94"), s("මෙම යතුර භාවිත කළ නොහැක.")},
+    {s("95"), s("හඬෙහි පිළිතුර වාදනය කළ නොහැකි විය.")},
 };
 
 constexpr StaticMember baseLabelsData_sk[] = {
@@ -6080,6 +6141,7 @@ constexpr StaticMember baseLabelsData_sk[] = {
     {s("92"), s("Tento kláves už používa iný program.")},
     {s("93"), s("Pracovné prostredie skratku nepovolilo.")},
     {s("94"), s("Tento kláves nemožno použiť.")},
+    {s("95"), s("Odpoveď hlasu sa nepodarilo prehrať.")},
 };
 
 constexpr StaticMember baseLabelsData_sl[] = {
@@ -6178,6 +6240,7 @@ constexpr StaticMember baseLabelsData_sl[] = {
     {s("92"), s("To tipko že uporablja drug program.")},
     {s("93"), s("Namizno okolje ni dovolilo bližnjice.")},
     {s("94"), s("Te tipke ni mogoče uporabiti.")},
+    {s("95"), s("Odgovora glasu ni bilo mogoče predvajati.")},
 };
 
 constexpr StaticMember baseLabelsData_so[] = {
@@ -6276,6 +6339,7 @@ constexpr StaticMember baseLabelsData_so[] = {
     {s("92"), s("Barnaamij kale ayaa horeba u isticmaalaya furahan.")},
     {s("93"), s("Desktop-ku ma oggolaan furaha gaaban.")},
     {s("94"), s("Furahan lama isticmaali karo.")},
+    {s("95"), s("Jawaabta codka lama shidi karo.")},
 };
 
 constexpr StaticMember baseLabelsData_sq[] = {
@@ -6374,6 +6438,7 @@ constexpr StaticMember baseLabelsData_sq[] = {
     {s("92"), s("Një program tjetër po e përdor tashmë këtë tast.")},
     {s("93"), s("Desktopi nuk e lejoi shkurtoren.")},
     {s("94"), s("Ky tast nuk mund të përdoret.")},
+    {s("95"), s("Përgjigjja e zërit nuk mund të luhej.")},
 };
 
 constexpr StaticMember baseLabelsData_sr[] = {
@@ -6472,6 +6537,7 @@ constexpr StaticMember baseLabelsData_sr[] = {
     {s("92"), s("Други програм већ користи овај тастер.")},
     {s("93"), s("Радно окружење није дозволило пречицу.")},
     {s("94"), s("Овај тастер не може да се користи.")},
+    {s("95"), s("Није могуће репродуковати одговор гласа.")},
 };
 
 constexpr StaticMember baseLabelsData_sv[] = {
@@ -6570,6 +6636,7 @@ constexpr StaticMember baseLabelsData_sv[] = {
     {s("92"), s("Ett annat program använder redan den här tangenten.")},
     {s("93"), s("Skrivbordsmiljön tillät inte kortkommandot.")},
     {s("94"), s("Den här tangenten kan inte användas.")},
+    {s("95"), s("Det gick inte att spela upp röstens svar.")},
 };
 
 constexpr StaticMember baseLabelsData_sw[] = {
@@ -6668,6 +6735,7 @@ constexpr StaticMember baseLabelsData_sw[] = {
     {s("92"), s("Programu nyingine tayari inatumia kitufe hiki.")},
     {s("93"), s("Eneo-kazi halikuruhusu njia ya mkato.")},
     {s("94"), s("Kitufe hiki hakiwezi kutumika.")},
+    {s("95"), s("Imeshindwa kucheza jibu la sauti.")},
 };
 
 constexpr StaticMember baseLabelsData_ta[] = {
@@ -6766,6 +6834,7 @@ constexpr StaticMember baseLabelsData_ta[] = {
     {s("92"), s("வேறொரு நிரல் ஏற்கெனவே இந்த விசையைப் பயன்படுத்துகிறது.")},
     {s("93"), s("டெஸ்க்டாப் குறுக்குவழியை அனுமதிக்கவில்லை.")},
     {s("94"), s("இந்த விசையைப் பயன்படுத்த முடியாது.")},
+    {s("95"), s("குரலின் பதிலை இயக்க முடியவில்லை.")},
 };
 
 constexpr StaticMember baseLabelsData_te[] = {
@@ -6864,6 +6933,7 @@ constexpr StaticMember baseLabelsData_te[] = {
     {s("92"), s("మరొక ప్రోగ్రామ్ ఇప్పటికే ఈ కీని ఉపయోగిస్తోంది.")},
     {s("93"), s("డెస్క్‌టాప్ షార్ట్‌కట్‌ను అనుమతించలేదు.")},
     {s("94"), s("ఈ కీని ఉపయోగించలేరు.")},
+    {s("95"), s("వాయిస్ ప్రత్యుత్తరాన్ని ప్లే చేయడం సాధ్యపడలేదు.")},
 };
 
 constexpr StaticMember baseLabelsData_th[] = {
@@ -6962,6 +7032,7 @@ constexpr StaticMember baseLabelsData_th[] = {
     {s("92"), s("โปรแกรมอื่นใช้ปุ่มนี้อยู่แล้ว")},
     {s("93"), s("เดสก์ท็อปไม่อนุญาตปุ่มลัดนี้")},
     {s("94"), s("ใช้ปุ่มนี้ไม่ได้")},
+    {s("95"), s("เล่นคำตอบของเสียงไม่ได้")},
 };
 
 constexpr StaticMember baseLabelsData_tr[] = {
@@ -7060,6 +7131,7 @@ constexpr StaticMember baseLabelsData_tr[] = {
     {s("92"), s("Bu tuşu başka bir program zaten kullanıyor.")},
     {s("93"), s("Masaüstü kısayola izin vermedi.")},
     {s("94"), s("Bu tuş kullanılamaz.")},
+    {s("95"), s("Sesin yanıtı oynatılamadı.")},
 };
 
 constexpr StaticMember baseLabelsData_uk[] = {
@@ -7158,6 +7230,7 @@ constexpr StaticMember baseLabelsData_uk[] = {
     {s("92"), s("Цю клавішу вже використовує інша програма.")},
     {s("93"), s("Робоче середовище не дозволило комбінацію клавіш.")},
     {s("94"), s("Цю клавішу не можна використати.")},
+    {s("95"), s("Не вдалося відтворити голосову відповідь.")},
 };
 
 constexpr StaticMember baseLabelsData_ur[] = {
@@ -7256,6 +7329,7 @@ constexpr StaticMember baseLabelsData_ur[] = {
     {s("92"), s("کوئی دوسرا پروگرام پہلے ہی یہ کلید استعمال کر رہا ہے۔")},
     {s("93"), s("ڈیسک ٹاپ نے شارٹ کٹ کی اجازت نہیں دی۔")},
     {s("94"), s("یہ کلید استعمال نہیں کی جا سکتی۔")},
+    {s("95"), s("آواز کا جواب چلایا نہیں جا سکا۔")},
 };
 
 constexpr StaticMember baseLabelsData_uz[] = {
@@ -7354,6 +7428,7 @@ constexpr StaticMember baseLabelsData_uz[] = {
     {s("92"), s("Bu tugmadan boshqa dastur allaqachon foydalanmoqda.")},
     {s("93"), s("Ish stoli tezkor tugmaga ruxsat bermadi.")},
     {s("94"), s("Bu tugmadan foydalanib boʻlmaydi.")},
+    {s("95"), s("Ovozning javobini ijro etib boʻlmadi.")},
 };
 
 constexpr StaticMember baseLabelsData_vi[] = {
@@ -7452,6 +7527,7 @@ constexpr StaticMember baseLabelsData_vi[] = {
     {s("92"), s("Một chương trình khác đã dùng phím này.")},
     {s("93"), s("Màn hình nền không cho phép phím tắt.")},
     {s("94"), s("Không thể dùng phím này.")},
+    {s("95"), s("Không thể phát câu trả lời của giọng nói.")},
 };
 
 constexpr StaticMember baseLabelsData_zh_Hans[] = {
@@ -7550,6 +7626,7 @@ constexpr StaticMember baseLabelsData_zh_Hans[] = {
     {s("92"), s("另一个程序已在使用此按键。")},
     {s("93"), s("桌面未允许该快捷键。")},
     {s("94"), s("此按键无法使用。")},
+    {s("95"), s("无法播放语音回复。")},
 };
 
 constexpr StaticMember baseLabelsData_zh_Hant[] = {
@@ -7648,6 +7725,7 @@ constexpr StaticMember baseLabelsData_zh_Hant[] = {
     {s("92"), s("另一個程式已在使用這個按鍵。")},
     {s("93"), s("桌面不允許這個快速鍵。")},
     {s("94"), s("無法使用這個按鍵。")},
+    {s("95"), s("無法播放語音回覆。")},
 };
 
 constexpr StaticMember baseLabelsData_zu[] = {
@@ -7746,6 +7824,7 @@ constexpr StaticMember baseLabelsData_zu[] = {
     {s("92"), s("Olunye uhlelo selusebenzisa le nkinobho.")},
     {s("93"), s("Ideskithophu ayivumelanga isinqamuleli.")},
     {s("94"), s("Le nkinobho ayikwazi ukusetshenziswa.")},
+    {s("95"), s("Impendulo yezwi ayikwazanga ukudlalwa.")},
 };
 
 constexpr StaticMember baseLabelsData[] = {
@@ -7832,7 +7911,7 @@ constexpr StaticMember baseLabelsData[] = {
 
 constexpr StaticValue baseLabelsValue = obj(baseLabelsData);
 static_assert(baseLabelsValue.size() == 79);
-static_assert(baseLabelsValue["de"].size() == 95);
+static_assert(baseLabelsValue["de"].size() == 96);
 constexpr StaticValue rawLabelsValue = baseLabelsValue["en"];
 static_assert(rawLabelsValue["0"].text() == "About Tolka#");
 } // namespace

@@ -126,6 +126,12 @@ const QByteArrayList desktopLabels = {
     "This key cannot be used.",
 };
 
+// The notice that the speech service's audio could not be played, id 95.
+constexpr qsizetype firstPlaybackLabel = 95;
+const QByteArrayList playbackLabels = {
+    "The voice's reply could not be played.",
+};
+
 // The labels from id first on: their English texts, and in every language a
 // string that is neither empty nor padded and keeps the English placeholders.
 void verifyLabelBlock(qsizetype first, const QByteArrayList &english)
@@ -366,7 +372,7 @@ private slots:
     }
     void desktopLabelsInEveryLanguage()
     {
-        QCOMPARE(firstDesktopLabel + desktopLabels.size(), labelCount);
+        QCOMPARE(firstDesktopLabel + desktopLabels.size(), firstPlaybackLabel);
         verifyLabelBlock(firstDesktopLabel, desktopLabels);
         if (QTest::currentTestFailed())
             return;
@@ -377,6 +383,21 @@ private slots:
             // The tray menu's items and the tray tooltip's two states.
             QVERIFY2(distinct(language.value, {"86", "87", "88"}), lang.constData());
             QVERIFY2(distinct(language.value, {"89", "90"}), lang.constData());
+        }
+    }
+    void playbackLabelsInEveryLanguage()
+    {
+        QCOMPARE(firstPlaybackLabel + playbackLabels.size(), labelCount);
+        verifyLabelBlock(firstPlaybackLabel, playbackLabels);
+        if (QTest::currentTestFailed())
+            return;
+        for (const StaticMember &language : baseLabels.members()) {
+            const QByteArray lang = b(language.key);
+            // A sentence left in English, or the text of the neighbouring
+            // sound notices copied over it, would tell the wrong problem.
+            if (lang != "en")
+                QVERIFY2(b(language.value["95"]) != playbackLabels.first(), lang.constData());
+            QVERIFY2(distinct(language.value, {"50", "57", "95"}), lang.constData());
         }
     }
     void stores()

@@ -141,6 +141,7 @@ private slots:
         QCOMPARE(h.getBaseLabel(80), "Desktop");
         QCOMPARE(h.getBaseLabel(94), "This key cannot be used.");
         QCOMPARE(h.getRawLabel(82), "Press the new key…");
+        QCOMPARE(h.getBaseLabel(95), "The voice's reply could not be played.");
         QCOMPARE(h.getBaseLabel(tolka::catalogue::labelCount), QByteArray());
         QCOMPARE(h.getBaseLabel(-1), QByteArray());
         QCOMPARE(h.getRawLabel(25), "Standard (quality)");

@@ -117,7 +117,7 @@ private slots:
         using namespace tolka::catalogue;
         QCOMPARE(languageNames.size(), 79u);
         QCOMPARE(baseLabels.size(), 79u);
-        QCOMPARE(rawLabels.size(), 95u);
+        QCOMPARE(rawLabels.size(), 96u);
         QCOMPARE(voiceCatalogue.size(), 148u);
         QCOMPARE(shadowLevels.size(), 13u);
         QCOMPARE(storeLinks.size(), 3u);

@@ -39,6 +39,7 @@ int child()
     out("label80", h.getBaseLabel(80));
     out("label85", h.getBaseLabel(85));
     out("label94", h.getBaseLabel(94));
+    out("label95", h.getBaseLabel(95));
     out("labelPastLast", h.getBaseLabel(tolka::catalogue::labelCount));
     out("raw25", h.getRawLabel(25));
     out("frFR", model.value(h.findLocaleIndex("fr-FR")));
@@ -97,6 +98,7 @@ private slots:
         QCOMPARE(v.value("label79"), "%1的語音");
         QCOMPARE(v.value("label80"), "桌面");
         QCOMPARE(v.value("label94"), "無法使用這個按鍵。");
+        QCOMPARE(v.value("label95"), "無法播放語音回覆。");
         QCOMPARE(v.value("frFR"), "法文（法國）");
         QCOMPARE(v.value("roundTrip"), "zh-TW");
     }
@@ -127,6 +129,7 @@ private slots:
         QCOMPARE(v.value("label79"), "Stimme für %1");
         QCOMPARE(v.value("label85"), "Beim Schließen in den Infobereich");
         QCOMPARE(v.value("label94"), "Diese Taste kann nicht verwendet werden.");
+        QCOMPARE(v.value("label95"), "Die Antwort der Stimme konnte nicht wiedergegeben werden.");
         QCOMPARE(v.value("labelPastLast"), "");
         QCOMPARE(v.value("raw25"), "Standard (quality)");
         QCOMPARE(v.value("first"), "Afrikaans (Südafrika)");

@@ -81,6 +81,8 @@ const QList<std::tuple<QString, QString, QVariant>> messages{
      deviceError(QStringLiteral("output"), QStringLiteral("inUse"))},
     {QStringLiteral("microphoneBlocked"), QStringLiteral("AUDIOERROR"),
      deviceError(QStringLiteral("microphone"), QStringLiteral("permission"))},
+    {QStringLiteral("speechUnplayable"), QStringLiteral("ERROR"),
+     failure(QStringLiteral("synthesis"), QStringLiteral("transient"), QStringLiteral("undecodable"))},
     {QStringLiteral("unreachable"), QStringLiteral("WARNING"), false},
     {QStringLiteral("offlineStarting"), QStringLiteral("SERVICE"), QStringLiteral("starting")},
     {QStringLiteral("offlineFailed"), QStringLiteral("SERVICE"), QStringLiteral("failed")}};

@@ -3,7 +3,7 @@
 
 Inputs (committed, in catalogue/data/):
   voices.json        the synthesis service's neural voices of the 148 locales
-  labels.json        the 95 interface labels, one object per interface language
+  labels.json        the 96 interface labels, one object per interface language
   locale-names.json  how locale display names are taken from ICU, and the
                      hand-written overrides
   about.json         store links and contributor lines
@@ -53,7 +53,7 @@ ZH_HANT = ["zh-HK", "zh-TW", "cmn-Hant-TW"]
 ZH_HANS = ["wuu-CN", "yue-CN", "zh-CN", "zh-CN-GUANGXI", "zh-CN-henan", "zh-CN-liaoning",
            "zh-CN-shaanxi", "zh-CN-shandong", "zh-CN-sichuan", "cmn-Hans-CN"]
 
-LABEL_COUNT = 95
+LABEL_COUNT = 96
 SKIP = 77
 
 

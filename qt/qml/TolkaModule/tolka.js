@@ -99,6 +99,7 @@ var Label = ({
     keyTaken: 92,
     shortcutRefused: 93,
     keyUnusable: 94,
+    speechUnplayable: 95,
 });
 
 // Panels made so far by this copy, by type name.
@@ -623,6 +624,9 @@ function failureNotice(error) {
     case "nothingRecognised":
         notify(lang(Label.nothingRecognised));
         break;
+    case "tooLarge":
+        notify(lang(error.service === "synthesis" ? Label.speechUnplayable : Label.serviceUnreachable));
+        break;
     case "badRequest":
         if (isLanguageRefusal(error))
             notify(offline ? lang(Label.notOffline).replace("%1", serviceWord(error.service)) : lang(Label.languageNotOffered));
@@ -630,7 +634,8 @@ function failureNotice(error) {
             notify(lang(Label.requestRefused).replace("%1", error.code || String(error.status)));
         break;
     default:
-        notify(lang(Label.serviceUnreachable));
+        // Audio that is not speech came from a service that answered.
+        notify(lang(error.code === "undecodable" ? Label.speechUnplayable : Label.serviceUnreachable));
     }
 }
 
