@@ -9,6 +9,7 @@
 #include "input.h"
 #include "messenger.h"
 #include "output.h"
+#include "quitsignals.h"
 #include "transcript.h"
 #include "tray.h"
 #include "tts.h"
@@ -122,6 +123,7 @@ int run(int argc, char *argv[], const MainComponent &component)
         // is a widget.
         QApplication app(argc, argv);
         setIdentity(app);
+        quitOnTerminationSignals();
         // TLS set-up runs on the thread pool while the interface loads.
         tts::configSSL();
         applyProcessSettings();

@@ -8,6 +8,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr QLatin1StringView caLine("CA certificate: ");
@@ -82,6 +88,15 @@ void LocalServiceRunner::start()
     environment.insert(QStringLiteral("TEMP"), m_folder->path());
     m_process->setProcessEnvironment(environment);
     m_process->setProgram(m_program);
+#ifdef Q_OS_LINUX
+    // The engines go with Tolka even when it ends without stopping them
+    // (killed, crashed); started from the GUI thread, which lives as long.
+    m_process->setChildProcessModifier([parent = ::getpid()] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) // it ended before the line above
+            ::_exit(1);
+    });
+#endif
     m_process->setArguments({QStringLiteral("--engines"), QStringLiteral("offline"), QStringLiteral("--port"),
                              QStringLiteral("0"), QStringLiteral("--quiet")});
     connect(m_process.get(), &QProcess::readyReadStandardOutput, this, &LocalServiceRunner::readOutput);
