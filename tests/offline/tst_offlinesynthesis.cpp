@@ -133,6 +133,20 @@ private slots:
         QVERIFY2(ratio > 1.5, qPrintable(QString::number(ratio)));
     }
 
+    // Nested prosody elements multiply their rates, so a document can ask
+    // for any factor: beyond the engine's range it is its fastest, not
+    // whatever an overflowing conversion makes of it.
+    void aRateBeyondTheEnginesRangeIsItsFastest()
+    {
+        EspeakSynthesis synthesis;
+        const QString text = QStringLiteral("One two three four five six seven eight nine ten.");
+        const auto fast = synthesis.speak({text, QStringLiteral("en-US"), {}, 2.0});
+        const auto huge = synthesis.speak({text, QStringLiteral("en-US"), {}, 1e300});
+        QVERIFY(fast && huge);
+        QVERIFY2(huge->size() < fast->size(),
+                 qPrintable(QStringLiteral("%1 bytes against %2").arg(huge->size()).arg(fast->size())));
+    }
+
     // The client's speaking rate reaches espeak-ng through the document: the
     // same sentence at the slowest rate lasts well over twice as long as at
     // the fastest (three times, less the pauses that do not scale).
