@@ -437,7 +437,9 @@ private slots:
 
     // Once warm, a request keeps nothing: the heap the allocator has handed
     // out stays where it was over a few thousand of them. Resident memory
-    // hides a leak of a hundred bytes a request for a long time.
+    // hides a leak of a hundred bytes a request for a long time. Judged in
+    // two halves: a leak grows both, while a one-off (a table of Qt's that
+    // doubles, a buffer that grows once) lands in one of them.
     void requestsKeepNoHeap()
     {
         const qint64 count = soakSize("TOLKA_SOAK_HEAP_REQUESTS", 2000);
@@ -445,13 +447,19 @@ private slots:
         for (int i = 0; i < heapWarmup; ++i)
             issue(Kind::Translation, number++);
         QVERIFY(waitBelow(1));
+        QElapsedTimer clock;
+        clock.start();
         QList<ProcessFigures> samples{ProcessFigures::sample(QStringLiteral("start"), 0, 0)};
         for (qint64 i = 0; i < count; ++i) {
+            if (i == count / 2) {
+                QVERIFY(waitBelow(1));
+                samples.append(ProcessFigures::sample(QStringLiteral("middle"), i, clock.elapsed() / 1000.0));
+            }
             QVERIFY(waitBelow(inFlight));
             issue(Kind::Translation, number++);
         }
         QVERIFY(waitBelow(1));
-        samples.append(ProcessFigures::sample(QStringLiteral("end"), count, 0));
+        samples.append(ProcessFigures::sample(QStringLiteral("end"), count, clock.elapsed() / 1000.0));
         QVERIFY2(window.echoed.isEmpty(), "a translation did not come back");
         std::printf("  heap over %lld translations:\n%s", qlonglong(count), qPrintable(figureTable(samples)));
         std::fflush(stdout);
@@ -461,8 +469,10 @@ private slots:
         limits.checkRss = !underAddressSanitizer();
         limits.rssGrowth = 1; // judged by the heap here
         limits.heapPerRequest = heapPerRequestLimit;
-        const QString problems = figureProblems(samples, limits);
-        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        const QString firstHalf = figureProblems(samples.first(2), limits);
+        const QString secondHalf = figureProblems(samples.last(2), limits);
+        QVERIFY2(firstHalf.isEmpty() || secondHalf.isEmpty(),
+                 qPrintable(firstHalf + QStringLiteral("; ") + secondHalf));
     }
 };
 
