@@ -68,8 +68,7 @@ bool AudioInput::start()
     // it); join defensively rather than let assignment end the process.
     if (m_thread.joinable())
         m_thread.join();
-    m_threadDone = false;
-    m_lastReturn.store(Clock::now().time_since_epoch().count());
+    m_watch.begin();
     m_running.store(true);
     m_thread = std::thread(&AudioInput::run, this);
     return true;
@@ -99,25 +98,14 @@ void AudioInput::stop()
 
 bool AudioInput::isStuck() const
 {
-    if (!m_running.load() || m_inWait.load())
-        return false;
-    std::lock_guard lock(m_endMutex);
-    if (m_threadDone)
-        return false;
-    const Clock::time_point last{Clock::duration{m_lastReturn.load()}};
-    return Clock::now() - last > m_stallTimeout + waitTimeout;
+    return m_running.load() && m_watch.isStuck(m_stallTimeout + waitTimeout);
 }
 
 bool AudioInput::joinBounded()
 {
     if (!m_thread.joinable())
         return true;
-    bool done = false;
-    {
-        std::unique_lock lock(m_endMutex);
-        done = m_ended.wait_for(lock, m_stallTimeout, [this] { return m_threadDone; });
-    }
-    if (!done) {
+    if (!m_watch.waitForEnd(m_stallTimeout)) {
         abandon();
         return false;
     }
@@ -221,10 +209,9 @@ void AudioInput::run()
     while (m_running.load() && !m_broken.load()) {
         // A wait is bounded by its time-out and ended by wake(); only the
         // other calls can keep the thread (see isStuck).
-        m_inWait.store(true);
+        m_watch.enterWait();
         const CaptureBackend::WaitResult woke = m_backend->wait(waitTimeout);
-        m_lastReturn.store(Clock::now().time_since_epoch().count());
-        m_inWait.store(false);
+        m_watch.leaveWait();
         m_wakeupCount.fetch_add(1, std::memory_order_relaxed);
         if (woke != CaptureBackend::WaitResult::Ready) {
             if (woke == CaptureBackend::WaitResult::Failed && deviceGone())
@@ -263,7 +250,7 @@ void AudioInput::run()
                 lastBlock = Clock::now();
             if (samples && got != 0)
                 deliver(samples, data, got);
-            m_lastReturn.store(Clock::now().time_since_epoch().count());
+            m_watch.stamp();
             if (!m_backend->release(got) || !m_backend->nextPacketSize(frames)) {
                 (void)deviceGone();
                 break;
@@ -274,7 +261,5 @@ void AudioInput::run()
     }
     if (m_broken.load())
         endByItself();
-    std::lock_guard lock(m_endMutex);
-    m_threadDone = true;
-    m_ended.notify_all();
+    m_watch.end();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capturebackend.h"
+#include "devicethreadwatch.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -95,12 +95,7 @@ private:
     std::atomic<bool> m_broken{false};
     std::atomic<bool> m_stalled{false};
     std::atomic<bool> m_abandoned{false};
-    // When the capture thread last came back from the back end.
-    std::atomic<Clock::rep> m_lastReturn{0};
-    std::atomic<bool> m_inWait{false};
-    mutable std::mutex m_endMutex;
-    std::condition_variable m_ended;
-    bool m_threadDone = false;
+    DeviceThreadWatch m_watch;
     std::chrono::milliseconds m_stallTimeout = deviceStallTimeout;
     std::atomic<std::uint64_t> m_wakeupCount{0};
 };

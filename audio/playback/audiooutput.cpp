@@ -30,7 +30,7 @@ bool AudioOutput::isUsable()
 {
     if (!m_initialised || m_broken.load() || isStuck())
         return false;
-    return (m_running.load() && !m_threadEnded.load()) || m_backend->isStillDefault();
+    return (m_running.load() && !m_watch.hasEnded()) || m_backend->isStillDefault();
 }
 
 DeviceFault AudioOutput::fault() const
@@ -46,7 +46,7 @@ bool AudioOutput::start()
     if (!m_initialised || m_broken.load())
         return false;
     if (m_running.load()) {
-        if (!m_threadEnded.load())
+        if (!m_watch.hasEnded())
             return true;
         // Stalled: the thread gave up on a time-out or a device error. Bring
         // the stream back rather than leave every later start silent.
@@ -61,8 +61,7 @@ bool AudioOutput::start()
             m_broken.store(true);
         return false;
     }
-    m_threadEnded.store(false);
-    m_lastReturn.store(Clock::now().time_since_epoch().count());
+    m_watch.begin();
     m_running.store(true);
     m_thread = std::thread(&AudioOutput::run, this);
     return true;
@@ -105,22 +104,14 @@ void AudioOutput::stop()
 
 bool AudioOutput::isStuck() const
 {
-    if (!m_running.load() || m_threadEnded.load() || m_inWait.load())
-        return false;
-    const Clock::time_point last{Clock::duration{m_lastReturn.load()}};
-    return Clock::now() - last > m_stallTimeout + waitTimeout;
+    return m_running.load() && m_watch.isStuck(m_stallTimeout + waitTimeout);
 }
 
 bool AudioOutput::joinBounded()
 {
     if (!m_thread.joinable())
         return true;
-    bool ended = false;
-    {
-        std::unique_lock lock(m_endMutex);
-        ended = m_ended.wait_for(lock, m_stallTimeout, [this] { return m_threadEnded.load(); });
-    }
-    if (!ended) {
+    if (!m_watch.waitForEnd(m_stallTimeout)) {
         abandon();
         return false;
     }
@@ -207,10 +198,9 @@ void AudioOutput::run()
             m_wakeUps.fetch_add(1, std::memory_order_relaxed);
             // A wait is bounded by its time-out and ended by wake(); only the
             // other calls can keep the thread (see isStuck).
-            m_inWait.store(true);
+            m_watch.enterWait();
             const RenderBackend::WaitResult woke = m_backend->wait(waitTimeout);
-            m_lastReturn.store(Clock::now().time_since_epoch().count());
-            m_inWait.store(false);
+            m_watch.leaveWait();
             if (woke == RenderBackend::WaitResult::TimedOut) {
                 if (idleTooLong())
                     break;
@@ -250,11 +240,7 @@ void AudioOutput::run()
                 break;
         }
     }
-    {
-        std::lock_guard lock(m_endMutex);
-        m_threadEnded.store(true);
-        m_ended.notify_all();
-    }
+    m_watch.end();
     // A passing error leaves the device stalled, to be started again; a
     // device that is gone, refused, taken or stopped for good is done for.
     const DeviceFault fault = this->fault();

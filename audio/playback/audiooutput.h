@@ -1,9 +1,9 @@
 #pragma once
 
+#include "devicethreadwatch.h"
 #include "renderbackend.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -70,7 +70,7 @@ public:
     [[nodiscard]] bool isInitialised() const { return m_initialised; }
     [[nodiscard]] bool isRunning() const { return m_running.load(); }
     // Marked running, but the render thread has returned (a passing error).
-    [[nodiscard]] bool isStalled() const { return m_running.load() && m_threadEnded.load(); }
+    [[nodiscard]] bool isStalled() const { return m_running.load() && m_watch.hasEnded(); }
     // Render-loop wake-ups since creation, for diagnostics and benchmarks.
     [[nodiscard]] std::uint64_t wakeUps() const { return m_wakeUps.load(); }
 
@@ -90,7 +90,6 @@ private:
     std::unique_ptr<RenderBackend> m_backend;
     bool m_initialised = false;
     std::atomic<bool> m_running{false};
-    std::atomic<bool> m_threadEnded{false};
     std::atomic<float> m_volume{1.0f};
     std::atomic<std::uint64_t> m_wakeUps{0};
     // Held by shared pointer so that the render thread's per-period copy is a
@@ -101,11 +100,7 @@ private:
     std::atomic<bool> m_broken{false};
     std::atomic<bool> m_stalled{false};
     std::atomic<bool> m_abandoned{false};
-    // When the render thread last came back from the back end.
-    std::atomic<Clock::rep> m_lastReturn{0};
-    std::atomic<bool> m_inWait{false};
-    std::mutex m_endMutex;
-    std::condition_variable m_ended;
+    DeviceThreadWatch m_watch;
     std::chrono::milliseconds m_stallTimeout = deviceStallTimeout;
     std::thread m_thread;
     std::mutex m_mutex;

@@ -1,6 +1,7 @@
 #include "faultbench.h"
 
 #include "clientstate.h"
+#include "encoderpages.h"
 #include "frame.h"
 #include "messenger.h"
 #include "serviceswitch.h"
@@ -25,26 +26,6 @@ constexpr auto episodeWait = 15s;
 // within the first pause (200 ms).
 constexpr auto strayWait = 300ms;
 constexpr auto pagePause = 15ms;
-
-// The stream cut at its pages, the two header pages together, as the
-// encoder hands them on.
-QList<QByteArray> pagesOf(const QByteArray &stream)
-{
-    QList<QByteArray> pages;
-    qsizetype at = 0;
-    while (at < stream.size()) {
-        qsizetype next = stream.indexOf("OggS", at + 4);
-        if (next < 0)
-            next = stream.size();
-        pages.append(stream.sliced(at, next - at));
-        at = next;
-    }
-    if (pages.size() >= 2) {
-        const QByteArray identification = pages.takeFirst();
-        pages.first().prepend(identification);
-    }
-    return pages;
-}
 
 bool isTold(const MessageWindow::Message &m)
 {

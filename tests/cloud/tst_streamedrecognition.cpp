@@ -4,6 +4,7 @@
 #include "cloudfixture.h"
 
 #include "clientstate.h"
+#include "encoderpages.h"
 #include "messenger.h"
 #include "replyscript.h"
 #include "serviceswitch.h"
@@ -16,31 +17,6 @@
 #include <algorithm>
 
 using namespace tolka::cloud;
-
-namespace {
-
-// The stream cut at its pages: the two headers first, as the encoder hands
-// them on, then the audio pages one by one.
-QList<QByteArray> pagesOf(const QByteArray &stream)
-{
-    QList<QByteArray> pages;
-    qsizetype at = 0;
-    while (at < stream.size()) {
-        qsizetype next = stream.indexOf("OggS", at + 4);
-        if (next < 0)
-            next = stream.size();
-        pages.append(stream.sliced(at, next - at));
-        at = next;
-    }
-    // Headers together, as they leave the encoder at the start.
-    if (pages.size() >= 2) {
-        const QByteArray identification = pages.takeFirst();
-        pages.first().prepend(identification);
-    }
-    return pages;
-}
-
-} // namespace
 
 class StreamedRecognitionTest : public QObject
 {
